@@ -1,0 +1,61 @@
+# GoogleTest from Debian's sources, built with whichever compiler this build uses.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# Debian's GoogleTest sources are not warning-clean under every compiler; keep our -Wall quiet there.
+target_compile_options(gtest PRIVATE -w)
+target_compile_options(gtest_main PRIVATE -w)
+
+set(PROXYTOOL_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(PROXYTOOL_RUN_DIR ${CMAKE_BINARY_DIR}/testrun)
+
+if(WIN32)
+  # One fresh Wine prefix (and one Xvfb display) per test run, shared by every Windows test of it.
+  add_test(NAME wine_session_start
+           COMMAND ${CMAKE_SOURCE_DIR}/tools/wine/session start ${PROXYTOOL_RUN_DIR})
+  set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
+  add_test(NAME wine_session_stop
+           COMMAND ${CMAKE_SOURCE_DIR}/tools/wine/session stop ${PROXYTOOL_RUN_DIR})
+  set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+endif()
+
+# proxytool_test(<name> SOURCES ... [LIBS ...] [TIMEOUT s] [LOCKS ...])
+# A GoogleTest executable registered with ctest. Windows builds run it under Wine inside the
+# run's prefix (the emulator wrapper finds the session by PROXYTOOL_RUN_DIR).
+function(proxytool_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LOCKS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gtest_main)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  if(WIN32)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine
+                         ENVIRONMENT "PROXYTOOL_RUN_DIR=${PROXYTOOL_RUN_DIR}")
+  endif()
+  if(T_LOCKS)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${T_LOCKS}")
+  endif()
+endfunction()
+
+# proxytool_script_test(<name> COMMAND ... [TIMEOUT s] [LOCKS ...])
+# A test driven from Linux (python or shell) that starts Windows programs itself, e.g. the
+# end-to-end runs of proxytool.exe against the gateway simulator.
+function(proxytool_script_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "COMMAND;LOCKS" ${ARGN})
+  add_test(NAME ${name} COMMAND ${T_COMMAND})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  if(WIN32)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine
+      ENVIRONMENT "PROXYTOOL_RUN_DIR=${PROXYTOOL_RUN_DIR};PROXYTOOL_BUILD_DIR=${CMAKE_BINARY_DIR};PROXYTOOL_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  endif()
+  if(T_LOCKS)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${T_LOCKS}")
+  endif()
+endfunction()
