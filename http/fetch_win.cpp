@@ -105,10 +105,14 @@ Bytes FetchInChain(const Text& url, Chain& chain) {
     // header query, with "\r\n").
     if (sent) {
         char chunk[kReadChunk];
-        DWORD count = 0;
-        // A failed read reports 0 bytes and ends the loop: what came so far is the body.
-        while (InternetReadFile(request.get(), chunk, kReadChunk, &count) && count > 0)
+        // The count decides, not the call's result: a failed read reports what it got (0 ends the
+        // loop), and what came so far is the body.
+        for (;;) {
+            DWORD count = 0;
+            InternetReadFile(request.get(), chunk, kReadChunk, &count);
+            if (count == 0 || count > kReadChunk) break;
             body.insert(body.end(), chunk, chunk + count);
+        }
         raw = QueryRawHeaders(request.get());
     }
     *chain.rawHeaders = raw;
