@@ -7,7 +7,7 @@
 #include "http/codepage.h"
 #include "http/fetch.h"
 #include "http/http_core.h"
-#include "tests/http/wire_fixture.h"
+#include "tools/http_fixture/fixture_client.h"
 
 namespace {
 
