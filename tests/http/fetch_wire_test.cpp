@@ -260,7 +260,11 @@ TEST(FetchWire, RedirectBound) {
         return FetchUrl(FixtureUrl(prefix + "0", "/p"), {.noRedirect = true});
     };
     EXPECT_EQ(AsString(chain("ten", 10)), "end of ten");
-    EXPECT_EQ(RecordedRequests("ten10").size(), 1u);
+    // Each follow appends the path it came from; with `headers` absent the chain still keeps one
+    // header text, so the Referer stays the first URL.
+    const std::string last = OnlyRequest("ten10");
+    EXPECT_EQ(RequestLine(last), "GET /ten10/ten9/ten8/ten7/ten6/ten5/ten4/ten3/ten2/ten1/ten0/p HTTP/1.1");
+    EXPECT_EQ(HeaderValues(RequestHead(last), "Referer"), std::vector<std::string>{FixtureUrl("ten0", "/p")});
 
     EXPECT_EQ(AsString(chain("eleven", 11)), "");
     EXPECT_EQ(RecordedRequests("eleven10").size(), 1u);
