@@ -91,12 +91,24 @@ class Simulator:
             raise RuntimeError(f"gateway simulator did not start: {line!r} {err}")
         self.address = line.split()[1]
 
-    def requests(self):
-        """Every request so far, in arrival order (dicts: method, path, raw, page, part, mode, t)."""
+    def events(self):
+        """Every log record so far: requests and answer ends (see gateway_sim.py --log)."""
         if not os.path.exists(self.log_path):
             return []
         with open(self.log_path, encoding="utf-8") as f:
             return [json.loads(l) for l in f if l.strip()]
+
+    def requests(self):
+        """Every request so far, in arrival order (dicts: method, path, raw, page, part, mode, t)."""
+        return [e for e in self.events() if e.get("event") == "request"]
+
+    def answered(self):
+        """How many requests have been answered completely (or reset) so far."""
+        return sum(1 for e in self.events() if e.get("event") in ("sent", "send_failed", "reset"))
+
+    def wait_answered(self, count, timeout=60.0):
+        """Waits until `count` requests have been answered."""
+        wait_for(lambda: self.answered() >= count, timeout, what=f"{count} answered requests")
 
     def stop(self):
         if self.proc and self.proc.poll() is None:
@@ -106,6 +118,9 @@ class Simulator:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
+        for stream in (self.proc.stdout, self.proc.stderr):
+            if stream:
+                stream.close()
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def __enter__(self):

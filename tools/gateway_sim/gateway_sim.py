@@ -11,8 +11,10 @@ workers cut by their fixed markers. Python standard library only.
                port 0 picks a free port. Prints "READY <host:port>" once listening.
 --listing-host default: $PROXYTOOL_LISTING_HOST, else www.proxylisting.test. A src naming
                another host (or no listing page) gets an error page without any data block.
---log          one JSON object per request: method, path, raw (the request bytes as latin-1
-               text), page, part (1, 2 or null), mode, t (seconds since start).
+--log          one JSON object per line: per request {"event": "request", method, path, raw (the
+               request bytes as latin-1 text), page, part (1, 2 or null), mode, t (seconds since
+               start)}, and once its answer is out {"event": "sent" | "send_failed" | "reset",
+               path, bytes, t}.
 
 Scenario JSON (texts UTF-8 in the file, encoded to the page's charset when served):
   {"pages": {"3": {"charset": "gbk" | "utf-8",
@@ -240,7 +242,7 @@ class Handler(socketserver.BaseRequestHandler):
         page, part = parse_target(server, path)
         cfg = page_config(server.scenario, page) if page else None
         mode = cfg["mode"] if cfg else None
-        server.log({"method": method, "path": path, "raw": raw.decode("latin-1"), "page": page, "part": part,
+        server.log({"event": "request", "method": method, "path": path, "raw": raw.decode("latin-1"), "page": page, "part": part,
                     "mode": mode})
         delay = server.scenario.get("delay_ms", 0)
         if cfg:
@@ -256,6 +258,7 @@ class Handler(socketserver.BaseRequestHandler):
             # RST instead of FIN: the client sees the connection reset before any answer byte.
             sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             sock.close()
+            server.log({"event": "reset", "path": path, "bytes": 0})
             return
         elif mode == "fail":
             status, body = "502 Bad Gateway", error_page("源站无法访问")
@@ -267,11 +270,13 @@ class Handler(socketserver.BaseRequestHandler):
         ctype = "text/html; charset=utf-8" if charset == "utf-8" else "text/html; charset=gbk"
         header = (f"HTTP/1.1 {status}\r\nServer: tcgw-sim\r\nContent-Type: {ctype}\r\n"
                   f"Content-Length: {len(body)}\r\nConnection: close\r\n\r\n").encode("latin-1")
+        sent = True
         try:
             sock.sendall(header + body)
             sock.shutdown(socket.SHUT_WR)
         except OSError:
-            pass
+            sent = False
+        server.log({"event": "sent" if sent else "send_failed", "path": path, "bytes": len(header) + len(body)})
 
 
 def split_hostport(text, default_port=80):

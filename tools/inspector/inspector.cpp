@@ -1,7 +1,8 @@
 // inspector.exe: reads and drives proxytool.exe's main window from another process of the same
 // Wine prefix, for the end-to-end tests.
 //
-//   inspector dump                      JSON (UTF-8): pid, title, label, columns, selected, rows
+//   inspector dump                      JSON (UTF-8): pid, title, label, rect (screen), style, exstyle,
+//                                       columns, selected, rows
 //   inspector rowrect N                 screen rectangle of row N: "left top right bottom"
 //   inspector ctrlrect ID|NAME|TEXT     screen rectangle of a control: by id, by one of the names
 //                                       list label button1 button2 button3, or by window text
@@ -176,8 +177,14 @@ int Dump(HWND main) {
     HWND label = Control(main, 1002);
     DWORD pid = 0;
     GetWindowThreadProcessId(main, &pid);
+    RECT rc{};
+    GetWindowRect(main, &rc);
     std::string out = "{\"pid\": " + std::to_string(pid) + ", \"title\": " + Json(WindowText(main)) +
-                      ", \"label\": " + Json(label ? WindowText(label) : L"");
+                      ", \"label\": " + Json(label ? WindowText(label) : L"") + ", \"rect\": [" +
+                      std::to_string(rc.left) + ", " + std::to_string(rc.top) + ", " + std::to_string(rc.right) +
+                      ", " + std::to_string(rc.bottom) + "], \"style\": " +
+                      std::to_string(static_cast<unsigned long>(GetWindowLongW(main, GWL_STYLE))) +
+                      ", \"exstyle\": " + std::to_string(static_cast<unsigned long>(GetWindowLongW(main, GWL_EXSTYLE)));
     if (!list) {
         Out(out + ", \"columns\": [], \"selected\": -1, \"rows\": []}\n");
         return 0;
