@@ -11,14 +11,14 @@
 // empty Text is "supplied, empty". `proxy` acts by presence, so it is an optional value.
 struct FetchOptions {
     int method = 0;                   // 1: POST; any other value GET; non-zero sends a body
-    Text postText;                    // body as text, used when *postBytes is empty
+    Text postText{};                  // body as text, used when *postBytes is empty
     Text* cookies = nullptr;          // in/out: sent as a Cookie line; replaced by the merge
     Text* returnedCookies = nullptr;  // out: the response's cookies, "name=value; " each
     Text* headers = nullptr;          // in/out: extra header lines; the default lines are appended
     Text* location = nullptr;         // out: the Location value, or the raw headers when none
     bool noRedirect = false;          // WinInet does not follow redirects itself
     Bytes* postBytes = nullptr;       // in/out: body as bytes
-    std::optional<Text> proxy;        // HTTP proxy host:port; presence selects proxy access
+    std::optional<Text> proxy{};      // HTTP proxy host:port; presence selects proxy access
     Text* rawHeaders = nullptr;       // out: the raw response header block
 };
 

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
+
 #include "http/codepage.h"
 #include "http/http_core.h"
 
@@ -12,6 +14,7 @@ namespace {
 
 constexpr DWORD kReadChunk = 1024;
 constexpr DWORD kHeaderBuffer = 5000;  // first try; a larger block is read with the size WinInet asks for
+constexpr DWORD kMaxReserve = 64 * 1024 * 1024;
 constexpr int kMaxFollows = 10;        // a server answering 301 for ever must not nest without end
 
 class InetHandle {
@@ -104,11 +107,21 @@ Bytes FetchInChain(const Text& url, Chain& chain) {
     // A failed send leaves no response: no body, no header block (Wine would still answer the
     // header query, with "\r\n").
     if (sent) {
+        // Room for the announced length up front (bounded: the header is the server's word), so a
+        // large body is not copied again at each doubling of the buffer.
+        DWORD announced = 0, size = sizeof announced;
+        if (HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced, &size,
+                           nullptr))
+            body.reserve(std::min<DWORD>(announced, kMaxReserve));
         char chunk[kReadChunk];
-        DWORD count = 0;
-        // A failed read reports 0 bytes and ends the loop: what came so far is the body.
-        while (InternetReadFile(request.get(), chunk, kReadChunk, &count) && count > 0)
+        // The count decides, not the call's result: a failed read reports what it got (0 ends the
+        // loop), and what came so far is the body.
+        for (;;) {
+            DWORD count = 0;
+            InternetReadFile(request.get(), chunk, kReadChunk, &count);
+            if (count == 0 || count > kReadChunk) break;
             body.insert(body.end(), chunk, chunk + count);
+        }
         raw = QueryRawHeaders(request.get());
     }
     *chain.rawHeaders = raw;

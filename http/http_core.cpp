@@ -117,7 +117,9 @@ bool IsMovedPermanently(std::string_view rawHeaders) {
 Text RedirectUrl(std::string_view location, std::string_view url) { return ConcatText({location, UrlPath(url)}); }
 
 bool BodyIsUtf8(const Bytes& body, std::string_view rawHeaders) {
-    const int p = FindBytes(body, ToBytes("charset=utf-8"));
+    // Only a match starting at 1..499 counts, so the first 499 + 12 bytes hold every such match.
+    const Bytes marker = ToBytes("charset=utf-8");
+    const int p = FindBytes(BytesLeft(body, kCharsetScanLimit + BytesLength(marker) - 1), marker);
     if (p >= 1 && p <= kCharsetScanLimit) return true;
     return Contains(rawHeaders, "charset=utf-8");
 }

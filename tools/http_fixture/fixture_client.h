@@ -1,4 +1,4 @@
-// The loopback HTTP fixture as the Windows tests see it: tools/http_fixture/with_fixture.py
+// The loopback HTTP fixture as Windows programs see it: tools/http_fixture/with_fixture.py
 // starts it and passes its port and script folder in the environment.
 #pragma once
 

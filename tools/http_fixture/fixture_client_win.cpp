@@ -1,4 +1,4 @@
-#include "tests/http/wire_fixture.h"
+#include "tools/http_fixture/fixture_client.h"
 
 #include <winsock2.h>
 
