@@ -2,7 +2,8 @@
 // Wine prefix, for the end-to-end tests.
 //
 //   inspector dump                      JSON (UTF-8): pid, title, label, rect (screen), style, exstyle,
-//                                       columns, selected, rows
+//                                       windows (visible top-level windows of the process), columns,
+//                                       selected, rows
 //   inspector rowrect N                 screen rectangle of row N: "left top right bottom"
 //   inspector ctrlrect ID|NAME|TEXT     screen rectangle of a control: by id, by one of the names
 //                                       list label button1 button2 button3, or by window text
@@ -172,6 +173,19 @@ HWND FindMain(const std::wstring& title, DWORD waitMs) {
 
 HWND Control(HWND main, int id) { return GetDlgItem(main, id); }
 
+struct WindowCount {
+    DWORD pid;
+    int visible;
+};
+
+BOOL CALLBACK CountVisible(HWND w, LPARAM p) {
+    auto* c = reinterpret_cast<WindowCount*>(p);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == c->pid && IsWindowVisible(w)) ++c->visible;
+    return TRUE;
+}
+
 int Dump(HWND main) {
     HWND list = Control(main, 1001);
     HWND label = Control(main, 1002);
@@ -185,6 +199,9 @@ int Dump(HWND main) {
                       ", " + std::to_string(rc.bottom) + "], \"style\": " +
                       std::to_string(static_cast<unsigned long>(GetWindowLongW(main, GWL_STYLE))) +
                       ", \"exstyle\": " + std::to_string(static_cast<unsigned long>(GetWindowLongW(main, GWL_EXSTYLE)));
+    WindowCount windows{pid, 0};
+    EnumWindows(CountVisible, reinterpret_cast<LPARAM>(&windows));
+    out += ", \"windows\": " + std::to_string(windows.visible);
     if (!list) {
         Out(out + ", \"columns\": [], \"selected\": -1, \"rows\": []}\n");
         return 0;
