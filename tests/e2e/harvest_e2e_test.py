@@ -165,6 +165,22 @@ class HarvestEndToEnd(unittest.TestCase):
                              ["/tc" + gateway_sim.continuation_query(guilib.LISTING_HOST, 7, amp=True)])
             close_with_escape(self, app)
 
+    def test_export_button_and_header_clicks_change_nothing(self):
+        with Simulator() as sim, App() as app:
+            app.wait_window()
+            before = wait_settled(app, sim, 20)
+            self.assertEqual(before["windows"], 1)
+            app.click_ctrl("button1")  # 导出IP地址文本: no action by design
+            left, top, _, _ = app.ctrl_rect("list")
+            app.click_at(left + 40, top + 8)  # the column header: no sorting
+            app.click_at(left + 150, top + 8)
+            time.sleep(0.5)
+            after = app.dump()
+            self.assertEqual(after["rows"], before["rows"])
+            self.assertEqual(after["label"], before["label"])
+            self.assertEqual(after["windows"], 1, "no dialog or other window appeared")
+            close_with_escape(self, app)
+
     def test_every_page_empty_shows_zero(self):
         with Simulator({"pages": {}, "unlisted": "empty"}) as sim, App() as app:
             app.wait_window()
