@@ -93,6 +93,30 @@ TEST(ListOps, ConcurrentAppendsAndCellWritesLoseNothing) {
     }
 }
 
+TEST(ListOps, AShownListCatchesUpWithItsScrollBarAfterABurstOfAppends) {
+    ListWindow w;
+    ShowWindow(w.parent, SW_SHOWNOACTIVATE);
+    ShowWindow(w.list, SW_SHOWNOACTIVATE);
+    ListClear();
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 60; ++i) ListAppendRow("10.0.0." + std::to_string(i));
+        done = true;
+    });
+    PumpUntil([&] { return done.load(); }, 60000);
+    worker.join();
+    // Appends may hold the list's redraw for a moment; once the loop has run a while the list
+    // is drawn again and its scroll bar covers every row.
+    PumpUntil([] { return false; }, 400);
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE;
+    ASSERT_TRUE(GetScrollInfo(w.list, SB_VERT, &info));
+    EXPECT_EQ(info.nMax, 59);
+    EXPECT_EQ(ListRowCount(), 60);
+    EXPECT_EQ(ListGetCell(59, 0), "10.0.0.59");
+}
+
 TEST(ListOps, CellsKeepGbkTextWholeAndIgnoreMissingPlaces) {
     ListWindow w;
     ListClear();
