@@ -9,7 +9,8 @@
 using TcpDataArrivalHandler = void (*)(const Bytes& received);
 
 // Starts Winsock and creates the component's hidden window on the calling thread, which must run
-// a message loop. False when either fails.
+// a message loop. False when either fails. A later call on the same thread only rebinds the
+// handler.
 bool TcpClientCreate(TcpDataArrivalHandler onDataArrival);
 // Drops the current connection (if any), then connects a new TCP socket in blocking mode on the
 // calling thread: a dotted IPv4 address is used directly, any other text is looked up by name, an

@@ -129,9 +129,10 @@ bool ResolveIpv4(const Text& host, in_addr* out) {
 }  // namespace
 
 bool TcpClientCreate(TcpDataArrivalHandler onDataArrival) {
+    g_onDataArrival = onDataArrival;
+    if (g_window.load() != nullptr) return true;  // one component per process: rebinds its handler
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return false;
-    g_onDataArrival = onDataArrival;
     WNDCLASSW wc{};
     wc.lpfnWndProc = ClientWindowProc;
     wc.hInstance = GetModuleHandleW(nullptr);
