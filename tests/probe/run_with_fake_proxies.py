@@ -12,8 +12,8 @@ import sys
 here = os.path.dirname(os.path.abspath(__file__))
 source = os.environ.get("PROXYTOOL_SOURCE_DIR", os.path.abspath(os.path.join(here, "..", "..")))
 tool = os.path.join(source, "tools", "fake_proxy", "fake_proxy.py")
-specs = ["127.0.0.%d=silent" % n for n in range(20, 39)]
-proxies = subprocess.Popen([sys.executable, tool] + specs, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+modes = ["127.0.0.%d=silent" % n for n in range(20, 39)]
+proxies = subprocess.Popen([sys.executable, tool] + modes, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
 try:
     ready = proxies.stdout.readline().split()
     if ready[:1] != ["READY"]:

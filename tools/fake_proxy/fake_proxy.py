@@ -199,7 +199,7 @@ def serve_control(proxies, sock):
 
 def main(argv):
     control_port = 0
-    specs = {}
+    modes = {}
     args = list(argv)
     while args:
         a = args.pop(0)
@@ -207,8 +207,8 @@ def main(argv):
             control_port = int(args.pop(0))
         else:
             ip, mode = a.split("=", 1)
-            specs[ip] = mode
-    proxies = FakeProxies(specs)
+            modes[ip] = mode
+    proxies = FakeProxies(modes)
     control = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     control.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     control.bind(("127.0.0.1", control_port))
