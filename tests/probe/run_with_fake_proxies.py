@@ -1,0 +1,27 @@
+#!/usr/bin/env python3
+"""Runs a Windows test program under Wine beside the loopback fake proxies.
+
+Usage: run_with_fake_proxies.py PROGRAM.exe [args...]
+Binds 127.0.0.20-127.0.0.38 (all silent; the program sets each one's mode over the control port,
+whose number it finds in FAKE_PROXY_CONTROL); 127.0.0.39 is left without a listener.
+"""
+import os
+import subprocess
+import sys
+
+here = os.path.dirname(os.path.abspath(__file__))
+source = os.environ.get("PROXYTOOL_SOURCE_DIR", os.path.abspath(os.path.join(here, "..", "..")))
+tool = os.path.join(source, "tools", "fake_proxy", "fake_proxy.py")
+modes = ["127.0.0.%d=silent" % n for n in range(20, 39)]
+proxies = subprocess.Popen([sys.executable, tool] + modes, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+try:
+    ready = proxies.stdout.readline().split()
+    if ready[:1] != ["READY"]:
+        print("fake proxies did not start", file=sys.stderr)
+        sys.exit(1)
+    env = dict(os.environ, FAKE_PROXY_CONTROL=ready[1])
+    wine_run = os.path.join(source, "tools", "wine", "wine-run")
+    sys.exit(subprocess.call([wine_run] + sys.argv[1:], env=env))
+finally:
+    proxies.stdin.close()
+    proxies.wait(10)
