@@ -77,7 +77,8 @@ def hkcu_dump(path):
     r = wine("reg", "export", "HKCU", win_path, "/y")
     if r.returncode != 0:
         raise RuntimeError(f"reg export failed: {r.stdout!r} {r.stderr!r}")
-    raw = open(path, "rb").read()
+    with open(path, "rb") as f:
+        raw = f.read()
     text = raw.decode("utf-16") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("utf-8", "replace")
     keys, key, pending = {}, None, ""
     for line in text.splitlines():
