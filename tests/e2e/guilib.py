@@ -47,8 +47,6 @@ def wine_env(extra=None):
     env = dict(os.environ)
     env["PROXYTOOL_RUN_DIR"] = RUN_DIR
     env["DISPLAY"] = display()
-    # Chinese texts in the window want the zh_CN locale's fonts and code page (wine-notes.md).
-    env.setdefault("LC_ALL", "zh_CN.UTF-8")
     if extra:
         env.update(extra)
     return env
@@ -178,14 +176,23 @@ class App:
 
     def __init__(self, exe=None, args=(), env=None):
         self.log = tempfile.NamedTemporaryFile(prefix="proxytool-", suffix=".log", delete=False)
-        self.proc = subprocess.Popen([WINE_RUN, exe or PROXYTOOL, *args], env=wine_env(env),
-                                     stdout=self.log, stderr=subprocess.STDOUT)
+        self.cmd = [WINE_RUN, exe or PROXYTOOL, *args]
+        self.env = wine_env(env)
+        self.proc = subprocess.Popen(self.cmd, env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
         self.exit_code = None
+        self.restarted = False
 
     def wait_window(self, timeout=30.0):
         """Waits until the main window exists; returns its first dump."""
         def ready():
             if self.proc.poll() is not None:
+                # Exit code 1 without a window: a fresh prefix's desktop was not ready and the
+                # window could not be created. Start once more; any other early exit is a failure.
+                if self.proc.returncode == 1 and not self.restarted:
+                    self.restarted = True
+                    time.sleep(2)
+                    self.proc = subprocess.Popen(self.cmd, env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
+                    return None
                 raise RuntimeError(f"proxytool exited early with {self.proc.returncode}: {self.output()}")
             out = inspect("dump", wait_ms=1000, check=False)
             return json.loads(out) if out else None
