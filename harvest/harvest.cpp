@@ -28,16 +28,6 @@ const Text kLabelSuffix = "\xB8\xF6";                              // 个
 constexpr int kListColumns = 5;
 constexpr int kProbeColumn = 2;  // 延时: written by the latency probe only
 
-// FindText(t, needle, from) for a `from` that is known to start a character (a match position).
-// FindText itself walks the characters from the first byte on every call, which made the span
-// loop quadratic in the block size; searching the tail gives the same answer.
-int FindFrom(std::string_view t, std::string_view needle, int from) {
-    if (from <= 1) return FindText(t, needle);
-    if (static_cast<std::size_t>(from) > t.size()) return -1;
-    const int p = FindText(t.substr(static_cast<std::size_t>(from) - 1), needle);
-    return p == -1 ? -1 : p + from - 1;
-}
-
 // Only ':' and '/' are encoded; letters, digits, dots and underscores stay as they are.
 Text EncodeAddress(std::string_view address) {
     Text out;
@@ -64,7 +54,7 @@ Text HarvestPageUrl(int n) {
 Text TextBetween(const Text& source, const Text& startMarker, const Text& endMarker) {
     const int a = FindText(source, startMarker);
     if (a == -1) return {};
-    const int b = FindFrom(source, endMarker, a);  // from where the start marker begins
+    const int b = FindText(source, endMarker, a);  // from where the start marker begins
     if (b == -1) return {};
     const int length = TextLength(startMarker);
     return TextMid(source, a + length, b - a - length);
@@ -74,9 +64,9 @@ int AllTextsBetween(const Text& source, const Text& startMarker, const Text& end
     const int length = TextLength(startMarker);
     int p = 1;
     auto next = [&]() -> Text {
-        const int a = FindFrom(source, startMarker, p);
+        const int a = FindText(source, startMarker, p);
         if (a == -1) return {};
-        const int b = FindFrom(source, endMarker, a);
+        const int b = FindText(source, endMarker, a);
         p = b;
         if (b == -1) return {};
         return TextMid(source, a + length, b - a - length);
