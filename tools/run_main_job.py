@@ -6,7 +6,12 @@ desktop), the bundled gateway simulator on the build's gateway host, and proxyto
 
 With DISPLAY set the window shows on that display and the run ends when you close it. Without
 DISPLAY it runs under the session's Xvfb: waits for the harvest, prints the rows and the count
-label, saves a screenshot (default docs/screenshot.png) and closes the window.
+label, clicks the first HTTP row to probe it, saves a screenshot (default
+build/win64/screenshot.png; docs/screenshot.png is one such shot) and closes the window.
+
+Run as root, it also starts loopback demo proxies on port 80 of the sample's addresses
+(127.0.0.100-199, each answering after its own delay, a few silent), so a click on an HTTP row
+shows a real delay.
 
   run_main_job.py [--screenshot PATH] [--scenario FILE.json] [--timeout S]
 """
@@ -37,9 +42,40 @@ def cache_value(name, default):
     return default
 
 
+def demo_mode(last_octet):
+    delays = (20, 47, 80, 150, 300, 600)
+    return "silent" if last_octet % 9 == 0 else f"reply:{delays[last_octet % len(delays)]}"
+
+
+def start_demo_proxies():
+    """Fake proxies on 127.0.0.100-199:80 for the probe; None when not root (port 80)."""
+    if os.geteuid() != 0:
+        print("run: not root, so no demo proxies on port 80: a probe shows 超时", flush=True)
+        return None
+    modes = [f"127.0.0.{i}={demo_mode(i)}" for i in range(100, 200)]
+    proc = subprocess.Popen([sys.executable, os.path.join(SOURCE_DIR, "tools", "fake_proxy", "fake_proxy.py")] + modes,
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    line = proc.stdout.readline()
+    if not line.startswith("READY"):
+        proc.kill()
+        print("run: demo proxies did not start", flush=True)
+        return None
+    print("run: demo proxies on 127.0.0.100-199:80 (click an HTTP row to probe it)", flush=True)
+    return proc
+
+
+def stop_demo_proxies(proc):
+    if proc:
+        proc.stdin.close()
+        try:
+            proc.wait(5)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+
+
 def main():
     ap = argparse.ArgumentParser(description="Runs proxytool.exe against the bundled gateway simulator.")
-    ap.add_argument("--screenshot", default=os.path.join(SOURCE_DIR, "docs", "screenshot.png"))
+    ap.add_argument("--screenshot", default=os.path.join(BUILD_DIR, "screenshot.png"))
     ap.add_argument("--scenario", help="gateway simulator scenario (default: its embedded sample)")
     ap.add_argument("--timeout", type=float, default=120.0, help="seconds to wait for the harvest (headless)")
     args = ap.parse_args()
@@ -55,8 +91,9 @@ def main():
 
     print(f"run: Wine session in {RUN_DIR} (about 15 s for a fresh prefix)", flush=True)
     subprocess.run([SESSION, "start", RUN_DIR], check=True)
-    sim = app = None
+    sim = app = proxies = None
     try:
+        proxies = start_demo_proxies()
         sim = guilib.Simulator(scenario=args.scenario)
         print(f"run: gateway simulator on {sim.address}", flush=True)
         if user_display:
@@ -81,6 +118,15 @@ def main():
         for i, row in enumerate(d["rows"]):
             print(f"{i:>3}  " + "  ".join(f"{c:<14}" for c in row))
         print(f"label: {d['label']}")
+        # Probe the first HTTP row whose demo proxy answers.
+        http_rows = [i for i, row in enumerate(d["rows"])
+                     if row[1] == "HTTP" and demo_mode(int(row[0].rsplit(".", 1)[-1])) != "silent"]
+        if http_rows:
+            row = http_rows[0]
+            app.click_row(row)
+            # One probe: two connects, the 32 bytes, then a full one-second wait.
+            guilib.wait_for(lambda: app.dump()["rows"][row][2] != "", timeout=10, what="the probe's delay cell")
+            print(f"probe: clicked row {row} ({d['rows'][row][0]}): 延时 = {app.dump()['rows'][row][2]}")
         shot = guilib.screenshot(args.screenshot + ".full.png")
         left, top, right, bottom = d["rect"]
         subprocess.run([guilib.CONVERT, shot, "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
@@ -96,6 +142,7 @@ def main():
             app.stop()
         if sim:
             sim.stop()
+        stop_demo_proxies(proxies)
         subprocess.run([SESSION, "stop", RUN_DIR], stdout=subprocess.DEVNULL)
 
 
