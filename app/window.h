@@ -4,7 +4,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-// Control ids of the main window's children (the inspector and the tests find them by these).
+// Control ids of the main window's children (winspy.exe and the tests find them by these).
 enum ControlId : int {
     kIdProxyList = 1001,   // 超级列表框1
     kIdCountLabel = 1002,  // 标签1

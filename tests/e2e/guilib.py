@@ -1,5 +1,5 @@
 """Helpers for the end-to-end tests: the gateway simulator, proxytool.exe under Wine in the test
-run's session, the inspector, clicks and keys with xdotool, screenshots, exit codes, clean-up.
+run's session, winspy.exe (reads the window from outside), clicks and keys with xdotool, screenshots, exit codes, clean-up.
 
 Environment (set by ctest for script tests): PROXYTOOL_RUN_DIR (the Wine session: prefix and Xvfb
 display), PROXYTOOL_BUILD_DIR (build/win64), PROXYTOOL_SOURCE_DIR, PROXYTOOL_GATEWAY_HOST (the
@@ -29,7 +29,7 @@ GATEWAY_HOST = os.environ.get("PROXYTOOL_GATEWAY_HOST") or "127.0.0.1:18931"
 LISTING_HOST = os.environ.get("PROXYTOOL_LISTING_HOST") or "www.proxylisting.test"
 WINE_RUN = os.path.join(SOURCE_DIR, "tools", "wine", "wine-run")
 SIMULATOR = os.path.join(SOURCE_DIR, "tools", "gateway_sim", "gateway_sim.py")
-INSPECTOR = os.path.join(BUILD_DIR, "tools", "inspector.exe")
+WINSPY = os.path.join(BUILD_DIR, "tools", "winspy.exe")
 PROXYTOOL = os.path.join(BUILD_DIR, "proxytool.exe")
 CONVERT = "/usr/bin/convert" if os.path.exists("/usr/bin/convert") else "convert"
 
@@ -50,6 +50,9 @@ def wine_env(extra=None):
     if extra:
         env.update(extra)
     return env
+
+
+WS_VISIBLE = 0x10000000
 
 
 def wait_for(predicate, timeout=30.0, interval=0.1, what="condition"):
@@ -129,14 +132,14 @@ class Simulator:
 
 
 def inspect(*args, wait_ms=0, check=True):
-    """Runs inspector.exe in the session; returns its stdout (text). Raises when check and it
+    """Runs winspy.exe in the session; returns its stdout (text). Raises when check and it
     fails."""
-    cmd = [WINE_RUN, INSPECTOR]
+    cmd = [WINE_RUN, WINSPY]
     if wait_ms:
         cmd += ["--wait", str(int(wait_ms))]
     cmd += [str(a) for a in args]
     # Files, not pipes: a Wine helper process started by this call (the desktop, services) may
-    # inherit the handles and keep a pipe open long after the inspector has exited.
+    # inherit the handles and keep a pipe open long after winspy.exe has exited.
     with tempfile.TemporaryFile() as out_f, tempfile.TemporaryFile() as err_f:
         r = subprocess.run(cmd, env=wine_env(), stdout=out_f, stderr=err_f, timeout=60 + wait_ms / 1000)
         out_f.seek(0)
@@ -144,12 +147,12 @@ def inspect(*args, wait_ms=0, check=True):
         out = out_f.read().decode("utf-8", "replace")
         err = err_f.read().decode("utf-8", "replace")
     if check and r.returncode != 0:
-        raise RuntimeError(f"inspector {' '.join(map(str, args))} exited {r.returncode}: {err}")
+        raise RuntimeError(f"winspy {' '.join(map(str, args))} exited {r.returncode}: {err}")
     return out if r.returncode == 0 else None
 
 
 def hexarg(text):
-    """A Chinese text as an inspector argument that survives any command-line code page."""
+    """A Chinese text as a winspy argument that survives any command-line code page."""
     return "hex:" + text.encode("utf-8").hex()
 
 
@@ -195,11 +198,16 @@ class App:
                     return None
                 raise RuntimeError(f"proxytool exited early with {self.proc.returncode}: {self.output()}")
             out = inspect("dump", wait_ms=1000, check=False)
-            return json.loads(out) if out else None
+            if not out:
+                return None
+            d = json.loads(out)
+            # The title exists from the window's first message on; the controls only once its
+            # creation is over, and it is shown after that.
+            return d if d.get("style", 0) & WS_VISIBLE else None
         return wait_for(ready, timeout, what="the main window")
 
     def dump(self):
-        """The window as the inspector reads it: pid, title, label, columns, selected, rows."""
+        """The window as winspy.exe reads it: pid, title, label, columns, selected, rows."""
         return json.loads(inspect("dump"))
 
     def wait_rows(self, predicate, timeout=60.0):

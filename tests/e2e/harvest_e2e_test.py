@@ -1,5 +1,5 @@
 """End to end under Wine + Xvfb: the real proxytool.exe against the gateway simulator, read from
-outside by inspector.exe."""
+outside by winspy.exe."""
 
 import os
 import sys

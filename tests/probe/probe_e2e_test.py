@@ -1,6 +1,6 @@
 """End to end under Wine + Xvfb: real clicks on rows of proxytool.exe, whose list the gateway
 simulator fills with the addresses of loopback fake proxies; the cells are read from outside by the
-inspector and the proxies' connection records are read here."""
+winspy and the proxies' connection records are read here."""
 
 import os
 import sys

@@ -1,15 +1,15 @@
-// inspector.exe: reads and drives proxytool.exe's main window from another process of the same
+// winspy.exe: reads and drives proxytool.exe's main window from another process of the same
 // Wine prefix, for the end-to-end tests.
 //
-//   inspector dump                      JSON (UTF-8): pid, title, label, rect (screen), style, exstyle,
+//   winspy dump                      JSON (UTF-8): pid, title, label, rect (screen), style, exstyle,
 //                                       windows (visible top-level windows of the process), columns,
 //                                       selected, rows
-//   inspector rowrect N                 screen rectangle of row N: "left top right bottom"
-//   inspector ctrlrect ID|NAME|TEXT     screen rectangle of a control: by id, by one of the names
+//   winspy rowrect N                 screen rectangle of row N: "left top right bottom"
+//   winspy ctrlrect ID|NAME|TEXT     screen rectangle of a control: by id, by one of the names
 //                                       list label button1 button2 button3, or by window text
-//   inspector msgbox CAPTION [--dismiss]  text of the program's message box with that caption
+//   winspy msgbox CAPTION [--dismiss]  text of the program's message box with that caption
 //                                       (exit 1 if none); --dismiss presses its OK
-//   inspector close                     posts WM_CLOSE to the main window
+//   winspy close                     posts WM_CLOSE to the main window
 // Options before the command: --wait MS (retry finding the window / box that long, default 0),
 // --title TEXT (another main window title). A TEXT or CAPTION argument written "hex:<utf-8 hex>"
 // is decoded first, so Chinese texts survive any command-line code page.
@@ -208,7 +208,7 @@ int Dump(HWND main) {
     }
     Remote r(pid, sizeof(LVITEMW) + (kTextChars + 1) * sizeof(wchar_t));
     if (!r.ok()) {
-        Err("inspector: cannot open the process\n");
+        Err("winspy: cannot open the process\n");
         return 1;
     }
     HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
@@ -244,7 +244,7 @@ int RowRect(HWND main, int row) {
     rc.left = LVIR_BOUNDS;
     r.Write(0, &rc, sizeof rc);
     if (!SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(r.mem))) {
-        Err("inspector: no row " + std::to_string(row) + "\n");
+        Err("winspy: no row " + std::to_string(row) + "\n");
         return 1;
     }
     r.Read(0, &rc, sizeof rc);
@@ -278,7 +278,7 @@ int CtrlRect(HWND main, const std::wstring& what) {
         ctrl = s.found;
     }
     if (!ctrl) {
-        Err("inspector: no such control\n");
+        Err("winspy: no such control\n");
         return 1;
     }
     RECT rc{};
@@ -314,7 +314,7 @@ int MsgBox(const std::wstring& title, const std::wstring& caption, bool dismiss,
         return s.found;
     });
     if (!box) {
-        Err("inspector: no message box with that caption\n");
+        Err("winspy: no message box with that caption\n");
         return 1;
     }
     Out(Utf8(WindowText(GetDlgItem(box, 0xFFFF))) + "\n");  // the box's text control
@@ -329,7 +329,7 @@ int MsgBox(const std::wstring& title, const std::wstring& caption, bool dismiss,
 }
 
 int Usage() {
-    Err("usage: inspector [--wait MS] [--title TEXT] dump | rowrect N | ctrlrect ID|NAME|TEXT |"
+    Err("usage: winspy [--wait MS] [--title TEXT] dump | rowrect N | ctrlrect ID|NAME|TEXT |"
         " msgbox CAPTION [--dismiss] | close\n");
     return 2;
 }
@@ -365,7 +365,7 @@ int main() {
 
     HWND main = FindMain(title, waitMs);
     if (!main) {
-        Err("inspector: main window not found\n");
+        Err("winspy: main window not found\n");
         return 1;
     }
     if (cmd == L"dump") return Dump(main);
