@@ -351,8 +351,11 @@ int ToInt(std::string_view t) {
 }
 
 Text ToText(const Bytes& b) {
-    const auto zero = std::find(b.begin(), b.end(), Byte{0});
-    return Text(b.begin(), zero);
+    if (b.empty()) return {};
+    // memchr and one block copy: pages are megabytes, a byte-wise copy showed in the profiles.
+    const char* data = reinterpret_cast<const char*>(b.data());
+    const void* zero = std::memchr(data, 0, b.size());
+    return Text(data, zero ? static_cast<const char*>(zero) - data : b.size());
 }
 
 Text ToText(std::int64_t v) { return std::to_string(v); }
