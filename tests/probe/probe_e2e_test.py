@@ -170,6 +170,28 @@ class ProbeEndToEnd(unittest.TestCase):
         self.assertEqual(self.proxies.records(other), [])
         self.assertEqual(len(self.proxies.records(ip)), 2)
 
+    def test_6a_keyboard_selection_starts_nothing(self):
+        # A click gives the list the focus (and probes that row); then the arrow keys move the
+        # selection over two HTTP rows with live proxies: no probe may start.
+        self.proxies.set_mode("127.0.0.22", "reply:0")
+        try:
+            text, _ = self.probe("127.0.0.22", before=self.cell("127.0.0.22"))
+        finally:
+            self.proxies.set_mode("127.0.0.22", "close")
+        self.assertIsNotNone(cell_ms(text), text)
+        time.sleep(0.3)
+        self.proxies.reset()
+        before = {ip: self.cell(ip) for ip in ("127.0.0.20", "127.0.0.21")}
+        self.app.key("Up")
+        time.sleep(0.2)
+        self.app.key("Up")
+        time.sleep(1.5)
+        dump = self.app.dump()
+        self.assertEqual(dump["selected"], self.row["127.0.0.20"], "the arrow keys did not move the selection")
+        for ip in ("127.0.0.20", "127.0.0.21"):
+            self.assertEqual(dump["rows"][self.row[ip]][2], before[ip], ip)
+            self.assertEqual(self.proxies.records(ip), [], ip)
+
     def test_7_window_closes_during_a_probe(self):
         self.click("127.0.0.21")
         time.sleep(0.2)
