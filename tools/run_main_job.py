@@ -90,14 +90,19 @@ def main():
     import guilib  # reads the environment above
 
     print(f"run: Wine session in {RUN_DIR} (about 15 s for a fresh prefix)", flush=True)
-    subprocess.run([SESSION, "start", RUN_DIR], check=True)
+    # With a display of the user's, the session's virtual desktop (and so the window) goes there:
+    # every process of a prefix shares one desktop, whatever DISPLAY it was started with.
+    session_env = dict(os.environ)
+    if user_display:
+        session_env["PROXYTOOL_SESSION_DISPLAY"] = user_display
+    subprocess.run([SESSION, "start", RUN_DIR], check=True, env=session_env)
     sim = app = proxies = None
     try:
         proxies = start_demo_proxies()
         sim = guilib.Simulator(scenario=args.scenario)
         print(f"run: gateway simulator on {sim.address}", flush=True)
         if user_display:
-            app = guilib.App(env={"DISPLAY": user_display})
+            app = guilib.App()
             print(f"run: proxytool.exe shows on {user_display}; close its window to end the run", flush=True)
             code = app.wait_exit(timeout=None)
             print(f"run: proxytool.exe exited with {code}")
