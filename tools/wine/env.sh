@@ -5,7 +5,8 @@ PROXYTOOL_SOURCE_DIR=${PROXYTOOL_SOURCE_DIR:-$(cd "$_here/../.." && pwd)}
 PROXYTOOL_RUN_DIR=${PROXYTOOL_RUN_DIR:-$PROXYTOOL_SOURCE_DIR/build/win64/testrun}
 export PROXYTOOL_SOURCE_DIR PROXYTOOL_RUN_DIR
 export WINEPREFIX="$PROXYTOOL_RUN_DIR/prefix"
-export WINEDEBUG=-all
+# Quiet unless a test asks for a debug channel (PROXYTOOL_WINEDEBUG, e.g. trace+wininet).
+export WINEDEBUG=${PROXYTOOL_WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
