@@ -22,6 +22,6 @@ Text WideToGbk(std::wstring_view wide) {
     Text out(static_cast<size_t>(n), '\0');
     WideCharToMultiByte(kGbk, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
     // A Text holds no zero byte: an embedded U+0000 ends it.
-    out.resize(out.find('\0') == Text::npos ? out.size() : out.find('\0'));
+    if (const std::size_t zero = out.find('\0'); zero != Text::npos) out.resize(zero);
     return out;
 }
