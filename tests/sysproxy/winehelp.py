@@ -31,11 +31,13 @@ def finish():
     print("all checks passed", flush=True)
 
 
-def wine(*args, timeout=60):
+def wine(*args, timeout=60, winedebug=None):
     """Runs a program in the session; its output goes through files, not pipes: Wine's background
     processes (services, explorer) started by a call inherit its handles and would hold a pipe
     open long after the program has ended."""
     env = dict(os.environ, PROXYTOOL_RUN_DIR=RUN_DIR)
+    if winedebug:
+        env["PROXYTOOL_WINEDEBUG"] = winedebug
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         rc = subprocess.run([WINE_RUN, *args], stdout=out, stderr=err, stdin=subprocess.DEVNULL,
                             timeout=timeout, env=env).returncode
@@ -44,14 +46,33 @@ def wine(*args, timeout=60):
         return subprocess.CompletedProcess(args, rc, out.read(), err.read())
 
 
+def reg(*args):
+    """Runs Wine's reg in the session. reg reports each failure of its own in words (on stdout); a
+    run that ends non-zero having printed nothing at all is something else: one `reg export` did
+    that once in a full CI run, and not again here in 4 full runs, 6 repeats of its test and 60
+    dumps taken between clicks on the running program. Such a run is retried once with Wine's
+    error channels on and reported either way, so that a repeat shows its cause."""
+    r = wine("reg", *args)
+    if r.returncode == 0 or r.stdout.strip() or r.stderr.strip():
+        return r
+    print(f"reg {' '.join(args)}: exit {r.returncode} with no output; once more with WINEDEBUG=err+all",
+          flush=True)
+    r = wine("reg", *args, winedebug="err+all")
+    print(f"reg {' '.join(args)}: exit {r.returncode}, stdout {r.stdout[-2000:]!r}, stderr {r.stderr[-4000:]!r}",
+          flush=True)
+    return r
+
+
 def exe(rel):
     return os.path.join(BUILD_DIR, rel)
 
 
 def reg_query(name):
     """(type, data) of a value under Internet Settings as `reg query` prints it, None if missing."""
-    r = wine("reg", "query", SETTINGS_KEY, "/v", name)
+    r = reg("query", SETTINGS_KEY, "/v", name)
     if r.returncode != 0:
+        if b"Unable to find" not in r.stdout + r.stderr:
+            raise RuntimeError(f"reg query {name} failed (exit {r.returncode}): {r.stdout!r} {r.stderr!r}")
         return None
     for line in r.stdout.decode("utf-8", "replace").splitlines():
         parts = line.strip().split(None, 2)
@@ -64,9 +85,13 @@ def reg_set_start_state(values):
     """values: name -> None (delete) or (type, data) to write with `reg add`."""
     for name, v in values.items():
         if v is None:
-            wine("reg", "delete", SETTINGS_KEY, "/v", name, "/f")
+            r = reg("delete", SETTINGS_KEY, "/v", name, "/f")
+            ok = r.returncode == 0 or b"Unable to find" in r.stdout + r.stderr  # already absent
         else:
-            wine("reg", "add", SETTINGS_KEY, "/v", name, "/t", v[0], "/d", v[1], "/f")
+            r = reg("add", SETTINGS_KEY, "/v", name, "/t", v[0], "/d", v[1], "/f")
+            ok = r.returncode == 0
+        if not ok:
+            raise RuntimeError(f"reg could not set {name} (exit {r.returncode}): {r.stdout!r} {r.stderr!r}")
 
 
 def hkcu_dump(path):
@@ -74,9 +99,9 @@ def hkcu_dump(path):
     if os.path.exists(path):
         os.remove(path)
     win_path = "Z:" + os.path.abspath(path).replace("/", "\\")  # Wine maps Z: to /
-    r = wine("reg", "export", "HKCU", win_path, "/y")
+    r = reg("export", "HKCU", win_path, "/y")
     if r.returncode != 0:
-        raise RuntimeError(f"reg export failed: {r.stdout!r} {r.stderr!r}")
+        raise RuntimeError(f"reg export failed (exit {r.returncode}): {r.stdout!r} {r.stderr!r}")
     with open(path, "rb") as f:
         raw = f.read()
     text = raw.decode("utf-16") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("utf-8", "replace")
