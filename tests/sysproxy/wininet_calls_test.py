@@ -14,11 +14,7 @@ OPTION_CALL = re.compile(r"InternetSetOptionW \((\w+) (\d+) ")
 
 
 def announced(*args):
-    os.environ["PROXYTOOL_WINEDEBUG"] = "trace+wininet"
-    try:
-        r = wine(exe("tests/sysproxy/set_ie_proxy_tool.exe"), *args)
-    finally:
-        del os.environ["PROXYTOOL_WINEDEBUG"]
+    r = wine(exe("tests/sysproxy/set_ie_proxy_tool.exe"), *args, winedebug="trace+wininet")
     status = r.stdout.decode("ascii", "replace").strip().splitlines()
     options = [int(m.group(2)) for m in OPTION_CALL.finditer(r.stderr.decode("utf-8", "replace"))]
     return r.returncode, status[-1] if status else "", options
