@@ -10,6 +10,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// Inserts the columns of kListColumns (app/columns.h) into a report list-view.
+void InsertListColumns(HWND list);
 // Binds the operations to the window's controls; called once while the main window is created.
 void ListBindControls(HWND list, HWND label);
 #endif

@@ -6,6 +6,7 @@
 #include <climits>
 #include <string>
 
+#include "app/columns.h"
 #include "text/wide.h"
 
 namespace {
@@ -13,8 +14,6 @@ namespace {
 // Set once on the UI thread before any worker starts; read from every thread.
 std::atomic<HWND> g_list{nullptr};
 std::atomic<HWND> g_label{nullptr};
-
-constexpr int kColumnCount = 5;
 
 // Appends arrive in bursts from ten workers. Under Wine every insert into a shown list-view
 // repaints both scroll bars at once (about 4 x 5 ms here), so a harvest kept the UI thread busy
@@ -58,6 +57,19 @@ LRESULT CALLBACK ListSubclassProc(HWND list, UINT msg, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
+void InsertListColumns(HWND list) {
+    for (const ListColumnSpec& column : kListColumns) {
+        std::wstring title = GbkToWide(column.title);
+        LVCOLUMNW col{};
+        col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        col.fmt = LVCFMT_LEFT;
+        col.cx = column.width;
+        col.pszText = title.data();
+        col.iSubItem = column.index;
+        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column.index), reinterpret_cast<LPARAM>(&col));
+    }
+}
+
 void ListBindControls(HWND list, HWND label) {
     SetWindowSubclass(list, ListSubclassProc, kSubclassId, 0);
     g_list.store(list, std::memory_order_release);
@@ -88,7 +100,7 @@ int ListAppendRow(const Text& column0) {
 
 void ListSetCell(int row, int column, const Text& text) {
     // The list-view would accept a sub-item past its columns; keep to the five columns.
-    if (row < 0 || column < 0 || column >= kColumnCount) return;
+    if (row < 0 || column < 0 || column >= kListColumnCount) return;
     std::wstring wide = GbkToWide(text);
     LVITEMW item{};
     item.iSubItem = column;
@@ -99,7 +111,7 @@ void ListSetCell(int row, int column, const Text& text) {
 
 Text ListGetCell(int row, int column) {
     HWND list = g_list.load(std::memory_order_acquire);
-    if (row < 0 || column < 0 || column >= kColumnCount) return {};
+    if (row < 0 || column < 0 || column >= kListColumnCount) return {};
     if (row >= static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0))) return {};
     // LVM_GETITEMTEXTW does not report the full length: grow the buffer until the text fits.
     std::wstring buffer(256, L'\0');

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/columns.h"
 #include "app/list.h"
 #include "harvest/harvest.h"
 #include "probe/probe.h"
@@ -14,15 +15,6 @@ namespace {
 
 const wchar_t kClassName[] = L"ProxytoolMainWindow";
 
-// "HTTP代理获取工具获取【Velmora版】by:Tessik"
-const char kTitle[] =
-    "HTTP\xB4\xFA\xC0\xED\xBB\xF1\xC8\xA1\xB9\xA4\xBE\xDF\xBB\xF1\xC8\xA1\xA1\xBEVelmora\xB0\xE6\xA1\xBF"
-    "by:Tessik";
-const char kLabelText[] = "\xBB\xF1\xC8\xA1\x69\x70\xCA\xFD\x3A";                     // 获取ip数:
-const char kButton1Text[] = "\xB5\xBC\xB3\xF6\x49\x50\xB5\xD8\xD6\xB7\xCE\xC4\xB1\xBE";  // 导出IP地址文本
-const char kButton2Text[] = "\xC9\xE8\xD6\xC3HTTP\xB4\xFA\xC0\xED";                   // 设置HTTP代理
-const char kButton3Text[] = "\xC8\xA1\xCF\xFB\xB4\xFA\xC0\xED";                       // 取消代理
-
 constexpr int kWindowWidth = 434;  // outer rectangle, frame and caption included
 constexpr int kWindowHeight = 443;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;  // fixed frame, close box only
@@ -30,18 +22,6 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;  // fixe
 // Any fixed nonzero number: nothing refers to the timer after it starts.
 constexpr UINT_PTR kTrimTimerId = 0x7472;
 constexpr UINT kTrimIntervalMs = 3000;
-
-struct ColumnSpec {
-    const char* title;
-    int width;
-};
-const ColumnSpec kColumns[] = {
-    {"IP\xB5\xD8\xD6\xB7", 120},              // IP地址
-    {"\xB4\xFA\xC0\xED\xC0\xE0\xD0\xCD", 80},  // 代理类型
-    {"\xD1\xD3\xCA\xB1", 50},                  // 延时
-    {"\xCF\xEA\xCF\xB8\xB5\xD8\xD6\xB7", 150},  // 详细地址
-    {"", 50},
-};
 
 HWND CreateChild(HWND parent, DWORD exStyle, const wchar_t* cls, const char* gbkText, DWORD style, int x, int y,
                  int w, int h, int id) {
@@ -62,16 +42,7 @@ HWND CreateProxyList(HWND parent) {
     SendMessageW(list, LVM_SETTEXTCOLOR, 0, RGB(0, 0, 0));
     SendMessageW(list, LVM_SETTEXTBKCOLOR, 0, RGB(255, 255, 255));
     SendMessageW(list, LVM_SETBKCOLOR, 0, RGB(255, 255, 255));
-    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
-        std::wstring title = GbkToWide(kColumns[i].title);
-        LVCOLUMNW col{};
-        col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        col.fmt = LVCFMT_LEFT;
-        col.cx = kColumns[i].width;
-        col.pszText = title.data();
-        col.iSubItem = i;
-        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&col));
-    }
+    InsertListColumns(list);
     return list;
 }
 
@@ -80,14 +51,14 @@ LRESULT OnCreate(HWND window) {
     HWND list = CreateProxyList(window);
     // The label's box reaches under 按钮2 and 按钮3; the buttons stay above it (created later,
     // all clipping their siblings).
-    HWND label = CreateChild(window, 0, L"STATIC", kLabelText, WS_CLIPSIBLINGS | SS_LEFT, 16, 376, 216, 32,
+    HWND label = CreateChild(window, 0, L"STATIC", kCountLabelText, WS_CLIPSIBLINGS | SS_LEFT, 16, 376, 216, 32,
                              kIdCountLabel);
-    HWND b2 = CreateChild(window, 0, L"BUTTON", kButton2Text, WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, 136, 376,
-                          80, 32, kIdButton2);
-    HWND b3 = CreateChild(window, 0, L"BUTTON", kButton3Text, WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, 228, 376,
-                          80, 32, kIdButton3);
-    CreateChild(window, 0, L"BUTTON", kButton1Text, WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, 320, 376, 96, 32,
-                kIdButton1);
+    HWND b2 = CreateChild(window, 0, L"BUTTON", kSetProxyButtonText, WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, 136, 376,
+                          80, 32, kIdSetProxyButton);
+    HWND b3 = CreateChild(window, 0, L"BUTTON", kCancelProxyButtonText, WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, 228, 376,
+                          80, 32, kIdCancelProxyButton);
+    CreateChild(window, 0, L"BUTTON", kExportButtonText, WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, 320, 376, 96, 32,
+                kIdExportButton);
     if (!list || !label || !b2 || !b3) return -1;
     SetWindowPos(b2, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     SetWindowPos(b3, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -107,8 +78,8 @@ LRESULT OnNotify(const NMHDR* hdr) {
 void OnCommand(WPARAM wParam) {
     if (HIWORD(wParam) != BN_CLICKED) return;
     switch (LOWORD(wParam)) {
-        case kIdButton2: OnSetProxyButtonClick(); break;
-        case kIdButton3: OnCancelProxyButtonClick(); break;
+        case kIdSetProxyButton: OnSetProxyButtonClick(); break;
+        case kIdCancelProxyButton: OnCancelProxyButtonClick(); break;
         default: break;  // 按钮1 does nothing
     }
 }
@@ -134,6 +105,22 @@ const LPTHREAD_START_ROUTINE kWorkers[] = {HarvestWorker<1>, HarvestWorker<2>, H
                                            HarvestWorker<5>, HarvestWorker<6>, HarvestWorker<7>, HarvestWorker<8>,
                                            HarvestWorker<9>, HarvestWorker<10>};
 
+void CALLBACK TrimWorkingSet(HWND, UINT, UINT_PTR, DWORD) {
+    SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1), static_cast<SIZE_T>(-1));
+}
+
+// Starts the ten harvest workers, pages 1 to 10 in this order; their handles are not kept.
+void StartHarvestWorkers() {
+    for (LPTHREAD_START_ROUTINE worker : kWorkers) {  // pages 1 to 10, in this order
+        // A worker that cannot be created leaves its page unharvested; nothing to report.
+        HANDLE thread = CreateThread(nullptr, 0, worker, nullptr, 0, nullptr);
+        if (thread) CloseHandle(thread);  // never waited for: closing the handle leaves it running
+    }
+}
+
+// The 3000 ms timer on the main window whose callback trims the working set.
+void StartTrimTimer(HWND mainWindow) { SetTimer(mainWindow, kTrimTimerId, kTrimIntervalMs, TrimWorkingSet); }
+
 }  // namespace
 
 HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
@@ -152,7 +139,7 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
 
     const int x = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2;
-    HWND window = CreateWindowExW(0, kClassName, GbkToWide(kTitle).c_str(), kWindowStyle, x, y, kWindowWidth,
+    HWND window = CreateWindowExW(0, kClassName, GbkToWide(kMainWindowTitle).c_str(), kWindowStyle, x, y, kWindowWidth,
                                   kWindowHeight, nullptr, nullptr, instance, nullptr);
     if (!window) return nullptr;
     ShowWindow(window, showCommand);
@@ -180,18 +167,4 @@ void OnMainWindowCreated(HWND mainWindow) {
     ListClear();
     StartHarvestWorkers();
     StartTrimTimer(mainWindow);
-}
-
-void StartHarvestWorkers() {
-    for (LPTHREAD_START_ROUTINE worker : kWorkers) {  // pages 1 to 10, in this order
-        // A worker that cannot be created leaves its page unharvested; nothing to report.
-        HANDLE thread = CreateThread(nullptr, 0, worker, nullptr, 0, nullptr);
-        if (thread) CloseHandle(thread);  // never waited for: closing the handle leaves it running
-    }
-}
-
-void StartTrimTimer(HWND mainWindow) { SetTimer(mainWindow, kTrimTimerId, kTrimIntervalMs, TrimWorkingSet); }
-
-void CALLBACK TrimWorkingSet(HWND, UINT, UINT_PTR, DWORD) {
-    SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1), static_cast<SIZE_T>(-1));
 }

@@ -1,7 +1,6 @@
 // The latency probe: a left click in the proxy list measures the selected row's proxy.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 #include "text/text.h"
@@ -29,11 +28,3 @@ void WaitWithEvents(int ms);
 Text DelayCellText(int latency);
 // True once `now` lies more than `ms` after `start`, across the 32-bit wrap of the tick count.
 bool TickPassed(std::uint32_t now, std::uint32_t start, std::uint32_t ms);
-
-// Process-wide state shared by the probe thread and the UI thread (all 0 at start).
-// ReplyTick is stored before ReplyArrived is released and read only after ReplyArrived was
-// acquired; SendTick belongs to the probe thread.
-extern std::atomic<std::int32_t> ProbeBusy;
-extern std::atomic<std::int32_t> SendTick;
-extern std::atomic<std::int32_t> ReplyTick;
-extern std::atomic<std::int32_t> ReplyArrived;

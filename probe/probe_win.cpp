@@ -3,8 +3,10 @@
 
 #include <vector>
 
+#include "app/columns.h"
 #include "app/list.h"
 #include "probe/probe.h"
+#include "probe/probe_state.h"
 #include "probe/tcp_client.h"
 
 std::atomic<std::int32_t> ProbeBusy{0};
@@ -92,9 +94,9 @@ int ProbeLatency(const Text& host, OptInt port, OptInt attempts) {
 
 void ProbeSelectedRow(int row) {
     if (ProbeBusy.exchange(1) == 1) return;
-    if (CompareText(ListGetCell(row, 1), "HTTP") == 0) {
-        const int latency = ProbeLatency(ListGetCell(row, 0), kProbePort, 1);
-        ListSetCell(row, 2, DelayCellText(latency));
+    if (CompareText(ListGetCell(row, kColumnType), "HTTP") == 0) {
+        const int latency = ProbeLatency(ListGetCell(row, kColumnAddress), kProbePort, 1);
+        ListSetCell(row, kColumnDelay, DelayCellText(latency));
     }
     ProbeBusy.store(0);
 }

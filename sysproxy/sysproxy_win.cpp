@@ -5,6 +5,7 @@
 
 #include <type_traits>
 
+#include "app/columns.h"
 #include "app/list.h"
 #include "sysproxy/registry_win.h"
 #include "text/wide.h"
@@ -109,8 +110,8 @@ void OnSetProxyButtonClick() {
                     MB_OK | MB_TASKMODAL);
         return;
     }
-    if (CompareText(ListGetCell(row, 1), "HTTP") != 0) return;
-    SetIeProxy(ConcatText({ListGetCell(row, 0), ":80"}), true);
+    if (CompareText(ListGetCell(row, kColumnType), "HTTP") != 0) return;
+    SetIeProxy(ConcatText({ListGetCell(row, kColumnAddress), ":80"}), true);
 }
 
 void OnCancelProxyButtonClick() { SetIeProxy(Text{}, false); }

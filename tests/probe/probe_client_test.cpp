@@ -12,6 +12,7 @@
 
 #include "app/list.h"
 #include "probe/probe.h"
+#include "probe/probe_state.h"
 #include "probe/tcp_client.h"
 #include "tests/probe/probe_fixture_win.h"
 

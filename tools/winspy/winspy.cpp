@@ -23,18 +23,21 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "app/window.h"
+#include "text/wide.h"
 
-// "HTTP代理获取工具获取【Velmora版】by:Tessik"
-const wchar_t* const kDefaultTitle = L"HTTP\u4EE3\u7406\u83B7\u53D6\u5DE5\u5177\u83B7\u53D6\u3010Velmora\u7248\u3011by:Tessik";
+namespace {
 
 struct Named {
     const wchar_t* name;
     int id;
 };
-// The control ids proxytool.exe gives its controls (app/window_win.cpp).
-const Named kControls[] = {{L"list", 1001}, {L"label", 1002}, {L"button1", 1003}, {L"button2", 1004},
-                           {L"button3", 1005}};
+// The control ids proxytool.exe gives its controls, by the names the tests use (the form's 按钮N).
+const Named kControls[] = {{L"list", kIdProxyList},
+                           {L"label", kIdCountLabel},
+                           {L"button1", kIdExportButton},
+                           {L"button2", kIdSetProxyButton},
+                           {L"button3", kIdCancelProxyButton}};
 
 void Out(const std::string& s) {
     DWORD written = 0;
@@ -187,8 +190,8 @@ BOOL CALLBACK CountVisible(HWND w, LPARAM p) {
 }
 
 int Dump(HWND main) {
-    HWND list = Control(main, 1001);
-    HWND label = Control(main, 1002);
+    HWND list = Control(main, kIdProxyList);
+    HWND label = Control(main, kIdCountLabel);
     DWORD pid = 0;
     GetWindowThreadProcessId(main, &pid);
     RECT rc{};
@@ -235,7 +238,7 @@ void PrintScreenRect(HWND from, RECT rc) {
 }
 
 int RowRect(HWND main, int row) {
-    HWND list = Control(main, 1001);
+    HWND list = Control(main, kIdProxyList);
     DWORD pid = 0;
     GetWindowThreadProcessId(main, &pid);
     Remote r(pid, sizeof(RECT));
@@ -343,7 +346,7 @@ int main() {
     LocalFree(argvW);
 
     DWORD waitMs = 0;
-    std::wstring title = kDefaultTitle;
+    std::wstring title = GbkToWide(kMainWindowTitle);
     std::size_t i = 0;
     for (; i < args.size() && args[i].rfind(L"--", 0) == 0; ++i) {
         if (args[i] == L"--wait" && i + 1 < args.size())
