@@ -9,6 +9,7 @@
 
 #include "http/codepage.h"
 #include "http/http_core.h"
+#include "text/owned_handle.h"
 
 namespace {
 
@@ -17,22 +18,7 @@ constexpr DWORD kHeaderBuffer = 5000;  // first try; a larger block is read with
 constexpr DWORD kMaxReserve = 64 * 1024 * 1024;
 constexpr int kMaxFollows = 10;        // a server answering 301 for ever must not nest without end
 
-class InetHandle {
-public:
-    explicit InetHandle(HINTERNET h) : h_(h) {}
-    InetHandle(const InetHandle&) = delete;
-    InetHandle& operator=(const InetHandle&) = delete;
-    ~InetHandle() { Close(); }
-    HINTERNET get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-    void Close() {
-        if (h_) InternetCloseHandle(h_);
-        h_ = nullptr;
-    }
-
-private:
-    HINTERNET h_;
-};
+using InetHandle = OwnedHandle<HINTERNET, InternetCloseHandle>;
 
 // One chain of requests: the first one and the 301 follows. Every follow works on the same
 // variables: the caller's where supplied, otherwise the chain's own (discarded at the end).
@@ -125,9 +111,9 @@ Bytes FetchInChain(const Text& url, Chain& chain) {
         raw = QueryRawHeaders(request.get());
     }
     *chain.rawHeaders = raw;
-    request.Close();
-    connection.Close();
-    root.Close();
+    request.reset();
+    connection.reset();
+    root.reset();
 
     Text& location = *chain.location;
     ScanResponseHeaders(raw, location, *chain.returnedCookies);

@@ -24,6 +24,8 @@
 
 #include <atomic>
 
+#include "text/owned_handle.h"
+
 namespace {
 
 // Notifications use kNotifyFirst + (generation % kNotifyCount); all inside the WM_APP range.
@@ -150,17 +152,17 @@ bool TcpClientConnect(const Text& host, int port) {
     SendMessageW(hwnd, kDrop, 0, 0);
     in_addr address{};
     if (!ResolveIpv4(host, &address)) return false;
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) return false;
+    // Closed here unless handed over: a socket that never reached the UI thread has no
+    // notification that could refer to it.
+    OwnedHandle<SOCKET, closesocket, INVALID_SOCKET> s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!s) return false;
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(static_cast<u_short>(port));
     to.sin_addr = address;
-    if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
-        closesocket(s);  // never handed over: no notification can refer to it
-        return false;
-    }
-    return SendMessageW(hwnd, kAdopt, static_cast<WPARAM>(s), 0) == 1;
+    if (connect(s.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) return false;
+    // From here the UI thread owns the socket, closing it itself if it cannot adopt it.
+    return SendMessageW(hwnd, kAdopt, static_cast<WPARAM>(s.release()), 0) == 1;
 }
 
 bool TcpClientSend(const Bytes& bytes) {

@@ -1,32 +1,27 @@
 #include "sysproxy/registry_win.h"
 
+#include "text/owned_handle.h"
+
 namespace {
 
-// Owns one open registry key; closes it when the operation that opened it ends.
-struct RegKey {
-    HKEY handle = nullptr;
-    RegKey() = default;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey() {
-        if (handle) RegCloseKey(handle);
-    }
-};
+// One open registry key, closed when the operation that opened it ends.
+using RegKey = OwnedHandle<HKEY, RegCloseKey>;
 
 // Open for writing; a key that does not exist yet (or refuses KEY_WRITE) goes through
 // RegCreateKeyA, which creates it or opens it with whatever access it grants.
 bool OpenForWrite(HKEY root, const char* keyPath, RegKey& key) {
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_WRITE, &key.handle) == ERROR_SUCCESS) return true;
-    key.handle = nullptr;
-    if (RegCreateKeyA(root, keyPath, &key.handle) == ERROR_SUCCESS) return true;
-    key.handle = nullptr;
+    // A failed call may leave anything in the variable: drop it unclosed.
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_WRITE, key.out()) == ERROR_SUCCESS) return true;
+    key.release();
+    if (RegCreateKeyA(root, keyPath, key.out()) == ERROR_SUCCESS) return true;
+    key.release();
     return false;
 }
 
 bool SetValue(HKEY root, const char* keyPath, const char* valueName, DWORD type, const BYTE* data, DWORD size) {
     RegKey key;
     if (!OpenForWrite(root, keyPath, key)) return false;
-    return RegSetValueExA(key.handle, valueName, 0, type, data, size) == ERROR_SUCCESS;
+    return RegSetValueExA(key.get(), valueName, 0, type, data, size) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -43,9 +38,9 @@ bool WriteRegistryValue(HKEY root, const char* keyPath, const char* valueName, D
 
 bool RegistryValueExists(HKEY root, const char* keyPath, const char* valueName) {
     RegKey key;
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key.handle) != ERROR_SUCCESS) {
-        key.handle = nullptr;
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, key.out()) != ERROR_SUCCESS) {
+        key.release();
         return false;
     }
-    return RegQueryValueExA(key.handle, valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    return RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }

@@ -4,40 +4,37 @@
 
 #include <cstdio>
 
+#include "text/owned_handle.h"
+
 namespace {
 
 constexpr const char* kBackupPath = "Software\\ProxytoolTestSettingsBackup";
 
-struct Key {
-    HKEY h = nullptr;
-    ~Key() {
-        if (h) RegCloseKey(h);
-    }
-};
+using Key = OwnedHandle<HKEY, RegCloseKey>;
 
 }  // namespace
 
 std::optional<StoredValue> ReadSettingsValue(const char* name) {
     Key key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsPath, 0, KEY_READ, &key.h) != ERROR_SUCCESS) {
-        key.h = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsPath, 0, KEY_READ, key.out()) != ERROR_SUCCESS) {
+        key.release();
         return std::nullopt;
     }
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExA(key.h, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+    if (RegQueryValueExA(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
     StoredValue v;
     v.type = type;
     v.data.resize(size);
-    if (RegQueryValueExA(key.h, name, nullptr, &type, v.data.data(), &size) != ERROR_SUCCESS) return std::nullopt;
+    if (RegQueryValueExA(key.get(), name, nullptr, &type, v.data.data(), &size) != ERROR_SUCCESS) return std::nullopt;
     v.data.resize(size);
     return v;
 }
 
 bool SettingsKeyExists() {
     Key key;
-    const bool ok = RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsPath, 0, KEY_READ, &key.h) == ERROR_SUCCESS;
-    if (!ok) key.h = nullptr;
+    const bool ok = RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsPath, 0, KEY_READ, key.out()) == ERROR_SUCCESS;
+    if (!ok) key.release();
     return ok;
 }
 
@@ -55,21 +52,21 @@ StoredValue DwordValue(DWORD value) {
 
 void PutSettingsValue(const char* name, const StoredValue& v) {
     Key key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsPath, 0, nullptr, 0, KEY_WRITE, nullptr, &key.h, nullptr) !=
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsPath, 0, nullptr, 0, KEY_WRITE, nullptr, key.out(), nullptr) !=
         ERROR_SUCCESS) {
-        key.h = nullptr;
+        key.release();
         return;
     }
-    RegSetValueExA(key.h, name, 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size()));
+    RegSetValueExA(key.get(), name, 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size()));
 }
 
 void DeleteSettingsValue(const char* name) {
     Key key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsPath, 0, KEY_WRITE, &key.h) != ERROR_SUCCESS) {
-        key.h = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsPath, 0, KEY_WRITE, key.out()) != ERROR_SUCCESS) {
+        key.release();
         return;
     }
-    RegDeleteValueA(key.h, name);
+    RegDeleteValueA(key.get(), name);
 }
 
 void DeleteSettingsKey() { RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsPath); }
@@ -78,16 +75,16 @@ SettingsKeyBackup::SettingsKeyBackup() {
     RegDeleteTreeA(HKEY_CURRENT_USER, kBackupPath);
     Key from;
     Key to;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsPath, 0, KEY_READ, &from.h) != ERROR_SUCCESS) {
-        from.h = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsPath, 0, KEY_READ, from.out()) != ERROR_SUCCESS) {
+        from.release();
         return;
     }
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kBackupPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &to.h, nullptr) !=
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kBackupPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, to.out(), nullptr) !=
         ERROR_SUCCESS) {
-        to.h = nullptr;
+        to.release();
         return;
     }
-    saved_ = RegCopyTreeA(from.h, nullptr, to.h) == ERROR_SUCCESS;
+    saved_ = RegCopyTreeA(from.get(), nullptr, to.get()) == ERROR_SUCCESS;
 }
 
 SettingsKeyBackup::~SettingsKeyBackup() {
@@ -96,10 +93,10 @@ SettingsKeyBackup::~SettingsKeyBackup() {
     {
         Key from;
         Key to;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, kBackupPath, 0, KEY_READ, &from.h) == ERROR_SUCCESS &&
-            RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &to.h,
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kBackupPath, 0, KEY_READ, from.out()) == ERROR_SUCCESS &&
+            RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, to.out(),
                             nullptr) == ERROR_SUCCESS) {
-            RegCopyTreeA(from.h, nullptr, to.h);
+            RegCopyTreeA(from.get(), nullptr, to.get());
         }
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, kBackupPath);
@@ -107,17 +104,17 @@ SettingsKeyBackup::~SettingsKeyBackup() {
 
 KeyDaclGuard::KeyDaclGuard(const char* path, const char* sddl) : path_(path) {
     Key key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, READ_CONTROL | WRITE_DAC, &key.h) != ERROR_SUCCESS) {
-        key.h = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, READ_CONTROL | WRITE_DAC, key.out()) != ERROR_SUCCESS) {
+        key.release();
         return;
     }
     DWORD size = 0;
-    RegGetKeySecurity(key.h, DACL_SECURITY_INFORMATION, nullptr, &size);
+    RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
     original_.resize(size);
-    if (RegGetKeySecurity(key.h, DACL_SECURITY_INFORMATION, original_.data(), &size) != ERROR_SUCCESS) return;
+    if (RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, original_.data(), &size) != ERROR_SUCCESS) return;
     PSECURITY_DESCRIPTOR sd = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr)) return;
-    applied_ = RegSetKeySecurity(key.h, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
+    applied_ = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
     LocalFree(sd);
 }
 
@@ -125,11 +122,11 @@ KeyDaclGuard::~KeyDaclGuard() {
     if (!applied_) return;
     // The owner keeps WRITE_DAC whatever the DACL says.
     Key key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, WRITE_DAC, &key.h) != ERROR_SUCCESS) {
-        key.h = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, WRITE_DAC, key.out()) != ERROR_SUCCESS) {
+        key.release();
         return;
     }
-    RegSetKeySecurity(key.h, DACL_SECURITY_INFORMATION, original_.data());
+    RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, original_.data());
 }
 
 std::string Describe(const std::optional<StoredValue>& v) {
