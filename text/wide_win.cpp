@@ -2,26 +2,30 @@
 
 #include <windows.h>
 
-namespace {
-constexpr UINT kGbk = 936;
-}
-
-std::wstring GbkToWide(std::string_view gbk) {
-    if (gbk.empty()) return {};
-    const int n = MultiByteToWideChar(kGbk, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
+std::wstring WideFromCodePage(unsigned codePage, std::string_view bytes) {
+    if (bytes.empty()) return {};
+    const int size = static_cast<int>(bytes.size());
+    const int n = MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
     if (n <= 0) return {};
     std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(kGbk, 0, gbk.data(), static_cast<int>(gbk.size()), out.data(), n);
+    MultiByteToWideChar(codePage, 0, bytes.data(), size, out.data(), n);
     return out;
 }
 
-Text WideToGbk(std::wstring_view wide) {
+std::string WideToCodePage(unsigned codePage, std::wstring_view wide, unsigned long flags) {
     if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(kGbk, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    const int size = static_cast<int>(wide.size());
+    const int n = WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr, nullptr);
     if (n <= 0) return {};
-    Text out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(kGbk, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
-    // A Text holds no zero byte: an embedded U+0000 ends it.
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(codePage, flags, wide.data(), size, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring GbkToWide(std::string_view gbk) { return WideFromCodePage(kGbkCodePage, gbk); }
+
+Text WideToGbk(std::wstring_view wide) {
+    Text out = WideToCodePage(kGbkCodePage, wide);
     if (const std::size_t zero = out.find('\0'); zero != Text::npos) out.resize(zero);
     return out;
 }
