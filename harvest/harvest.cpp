@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "app/columns.h"
 #include "build_config.h"
 
 namespace {
@@ -24,9 +25,6 @@ const Text kEntryEnd = "</span>";
 
 const Text kLabelPrefix = "\xBB\xF1\xC8\xA1\x69\x70\xCA\xFD\x3A";  // 获取ip数:
 const Text kLabelSuffix = "\xB8\xF6";                              // 个
-
-constexpr int kListColumns = 5;
-constexpr int kProbeColumn = 2;  // 延时: written by the latency probe only
 
 // Only ':' and '/' are encoded; letters, digits, dots and underscores stay as they are.
 Text EncodeAddress(std::string_view address) {
@@ -52,12 +50,7 @@ Text HarvestPageUrl(int n) {
 }
 
 Text TextBetween(const Text& source, const Text& startMarker, const Text& endMarker) {
-    const int a = FindText(source, startMarker);
-    if (a == -1) return {};
-    const int b = FindText(source, endMarker, a);  // from where the start marker begins
-    if (b == -1) return {};
-    const int length = TextLength(startMarker);
-    return TextMid(source, a + length, b - a - length);
+    return TextBetweenMarkers(source, startMarker, endMarker, EndMarkerSearch::kFromStartMarker);
 }
 
 int AllTextsBetween(const Text& source, const Text& startMarker, const Text& endMarker, TextArray& collected) {
@@ -95,8 +88,8 @@ void AddProxyRows(const TextArray& collected, int from, RowCursor& cursor, const
         // Before this harvest's first address there is no row of ours to fill: drop the text
         // (row 0 may belong to another worker).
         if (!cursor.open) continue;
-        // A refused row (-1), the probe's column and columns past the fifth take nothing.
-        if (cursor.row >= 0 && cursor.column != kProbeColumn && cursor.column < kListColumns)
+        // A refused row (-1), the probe's column and columns past the last take nothing.
+        if (cursor.row >= 0 && HarvestFillsColumn(cursor.column))
             list.setCell(cursor.row, cursor.column, t);
         ++cursor.column;
     }

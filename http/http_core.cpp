@@ -16,12 +16,7 @@ Text CutBetween(std::string_view text, std::string_view startDelimiter, std::str
                 int startPosition, bool caseSensitive) {
     const Text start = ReplaceText(startDelimiter, kQuoteMark, "\"", std::nullopt, std::nullopt, true);
     const Text end = ReplaceText(endDelimiter, kQuoteMark, "\"", std::nullopt, std::nullopt, true);
-    int d = FindText(text, start, startPosition, !caseSensitive);
-    if (d == -1) return {};
-    d += TextLength(start);
-    const int e = FindText(text, end, d, !caseSensitive);
-    if (e == -1) return {};
-    return TextMid(text, d, e - d);
+    return TextBetweenMarkers(text, start, end, EndMarkerSearch::kAfterStartMarker, startPosition, !caseSensitive);
 }
 
 Text ValueAfterColon(std::string_view text) {

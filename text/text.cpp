@@ -292,6 +292,17 @@ Text TrimBoth(std::string_view t) {
     return Text(t.substr(first, end - first));
 }
 
+Text TextBetweenMarkers(std::string_view source, std::string_view startMarker, std::string_view endMarker,
+                        EndMarkerSearch endSearch, OptInt from, bool ignoreCase) {
+    const int a = FindText(source, startMarker, from, ignoreCase);
+    if (a == -1) return {};
+    const int afterStart = a + TextLength(startMarker);
+    const int b = FindText(source, endMarker, endSearch == EndMarkerSearch::kFromStartMarker ? a : afterStart,
+                           ignoreCase);
+    if (b == -1) return {};
+    return TextMid(source, afterStart, b - afterStart);  // empty when b lies inside the start marker
+}
+
 Text RemoveAllSpaces(std::string_view t) {
     Text out;
     out.reserve(t.size());

@@ -39,6 +39,15 @@ Text ReplaceText(std::string_view t, std::string_view find, std::string_view rep
                  OptInt count = std::nullopt, bool caseSensitive = false);
 TextArray SplitText(std::string_view t, std::optional<std::string_view> delim = std::nullopt, OptInt max = std::nullopt);
 Text TrimBoth(std::string_view t);
+
+// Where the end marker is looked for once the start marker was found: from where the start marker
+// begins (the harvest's TextBetween), or from the byte right after it (the fetch's CutBetween).
+enum class EndMarkerSearch { kFromStartMarker, kAfterStartMarker };
+// The bytes between the first startMarker at or after `from` and the first endMarker searched as
+// `endSearch` says; empty when either is missing, or when the end marker begins inside the start
+// marker. ignoreCase folds ASCII letters in both searches.
+Text TextBetweenMarkers(std::string_view source, std::string_view startMarker, std::string_view endMarker,
+                        EndMarkerSearch endSearch, OptInt from = std::nullopt, bool ignoreCase = false);
 Text RemoveAllSpaces(std::string_view t);
 Text ToLower(std::string_view t);
 int ToInt(std::string_view t);

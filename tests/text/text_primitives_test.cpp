@@ -333,6 +333,40 @@ TEST(ReplaceText, Table) {
 TEST(ReplaceText, CaseInsensitiveByDefault) { EXPECT_EQ(ReplaceText("A.a", "a", "b"), "b.b"); }
 
 // ---------------------------------------------------------------------------------------------
+// TextBetweenMarkers: the one cutting routine behind the harvest's and the fetch's marker cuts
+
+TEST(TextBetweenMarkers, EndSearchStartsAtOrAfterTheStartMarker) {
+    using enum EndMarkerSearch;
+    struct Case {
+        const char* name;
+        std::string_view source, start, end;
+        EndMarkerSearch endSearch;
+        OptInt from;
+        bool ignoreCase;
+        std::string_view want;
+    };
+    const Case cases[] = {
+        {"plain", "x<b>in</b>y", "<b>", "</b>", kFromStartMarker, std::nullopt, false, "in"},
+        {"plain, after", "x<b>in</b>y", "<b>", "</b>", kAfterStartMarker, std::nullopt, false, "in"},
+        // An end marker that begins inside the start marker: found first when searched from where
+        // the start marker begins (nothing between), skipped when searched behind it.
+        {"end inside start", "c?q=1\" accesskey", "c", "c", kFromStartMarker, std::nullopt, false, ""},
+        {"end behind start", "c?q=1c", "c", "c", kAfterStartMarker, std::nullopt, false, "?q=1"},
+        {"adjacent markers", "<a></a>", "<a>", "</a>", kFromStartMarker, std::nullopt, false, ""},
+        {"no start", "abc", "<", ">", kFromStartMarker, std::nullopt, false, ""},
+        {"no end", "<abc", "<", ">", kAfterStartMarker, std::nullopt, false, ""},
+        {"end only before start", ">x<", "<", ">", kFromStartMarker, std::nullopt, false, ""},
+        {"from skips an earlier start", "[a][b]", "[", "]", kAfterStartMarker, 2, false, "b"},
+        {"ignore case", "<B>x</b>", "<b>", "</B>", kAfterStartMarker, std::nullopt, true, "x"},
+        {"case counts", "<B>x</b>", "<b>", "</b>", kAfterStartMarker, std::nullopt, false, ""},
+        {"start at the very end", "ab<", "<", ">", kAfterStartMarker, std::nullopt, false, ""},
+        {"gbk: no match inside a character", AH "<" ZW ">", "<", ">", kFromStartMarker, std::nullopt, false, ZW},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TextBetweenMarkers(c.source, c.start, c.end, c.endSearch, c.from, c.ignoreCase), c.want) << c.name;
+}
+
+// ---------------------------------------------------------------------------------------------
 // SplitText
 
 TEST(SplitText, Table) {
