@@ -86,7 +86,7 @@ struct BetweenCase {
     Text source, start, end, want;
 };
 
-TEST(TextBetween, Table) {
+TEST(TextBetween, TextBetweenTheFirstStartAndTheNextEnd) {
     const BetweenCase cases[] = {
         {"plain", "ab<s>xyz</s>cd", "<s>", "</s>", "xyz"},
         {"first start, next end", "<s>1</s><s>2</s>", "<s>", "</s>", "1"},

@@ -9,7 +9,7 @@ const Text kUrl = "http://h.test/p?q=1";
 const Text kDefaultLines =
     "\r\nAccept: */*\r\nAccept-Language: zh-cn\r\nContent-Type: application/x-www-form-urlencoded";
 
-TEST(CutBetween, Table) {
+TEST(CutBetween, CutsBetweenStartAndTheNextEndIgnoringCaseByDefault) {
     struct Case {
         const char* text;
         const char* start;
@@ -37,7 +37,7 @@ TEST(CutBetween, Table) {
             << c.text << " | " << c.start << " | " << c.end << " | " << c.startPosition;
 }
 
-TEST(ValueAfterColon, Table) {
+TEST(ValueAfterColon, TrimmedTextAfterTheFirstColon) {
     EXPECT_EQ(ValueAfterColon("Location: http://a.test:81/x "), "http://a.test:81/x");
     EXPECT_EQ(ValueAfterColon("Content-Location:/y"), "/y");
     EXPECT_EQ(ValueAfterColon("no colon"), "");
@@ -45,7 +45,7 @@ TEST(ValueAfterColon, Table) {
     EXPECT_EQ(ValueAfterColon("X: \xA1\xA1v\xA1\xA1"), "v");  // full-width spaces trimmed too
 }
 
-TEST(UrlParts, Table) {
+TEST(UrlParts, HostPortAndPathOfFullAndBareUrls) {
     struct Case {
         const char* url;
         const char* host;
@@ -76,7 +76,7 @@ TEST(UrlParts, Table) {
     }
 }
 
-TEST(FetchAgent, Table) {
+TEST(FetchAgent, UserAgentHeaderValueOrTheDefault) {
     struct Case {
         const char* headers;
         Text expected;
@@ -92,7 +92,7 @@ TEST(FetchAgent, Table) {
     for (const Case& c : cases) EXPECT_EQ(FetchAgent(c.headers), c.expected) << c.headers;
 }
 
-TEST(DefaultHeaderLines, Table) {
+TEST(DefaultHeaderLines, AddsRefererAndTheMissingDefaultHeaders) {
     struct Case {
         const char* headers;
         const char* cookies;
@@ -133,7 +133,7 @@ TEST(DefaultHeaderLines, ChainKeepsOneCurrentCookieLine) {
     EXPECT_EQ(headers, first + "\r\nCookie: c=3");
 }
 
-TEST(RequestFlags, Table) {
+TEST(RequestFlags, FlagsFollowSchemeCookiesAndRedirects) {
     struct Case {
         const char* url;
         bool cookies;
@@ -220,7 +220,7 @@ TEST(CookieHelpers, NamesAndLists) {
     EXPECT_EQ(JoinDistinct("", "; "), "");
 }
 
-TEST(MergeCookies, Table) {
+TEST(MergeCookies, ReturnedCookiesReplaceOldOnesOfTheSameName) {
     struct Case {
         const char* cookies;
         const char* returned;

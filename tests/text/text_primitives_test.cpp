@@ -133,7 +133,7 @@ const FindCase kFindCases[] = {
     {"empty needle, empty text", "", "", std::nullopt, false, -1},
 };
 
-TEST(FindText, Table) {
+TEST(FindText, FirstMatchAtACharacterStartFromTheStartPosition) {
     for (const FindCase& c : kFindCases)
         EXPECT_EQ(FindText(c.t, c.needle, c.start, c.ignoreCase), c.want) << c.name;
 }
@@ -266,7 +266,7 @@ TEST(FindText, WalksAllOccurrencesInLongMixedText) {
 // ---------------------------------------------------------------------------------------------
 // FindTextReverse
 
-TEST(FindTextReverse, Table) {
+TEST(FindTextReverse, LastMatchEndingBeforeTheStartPosition) {
     const FindCase cases[] = {
         {"last match", "abcabc", "bc", std::nullopt, false, 5},
         {"start beyond end: whole text", "abcabc", "bc", 99, false, 5},
@@ -294,7 +294,7 @@ TEST(FindTextReverse, Table) {
 // ---------------------------------------------------------------------------------------------
 // ReplaceText
 
-TEST(ReplaceText, Table) {
+TEST(ReplaceText, ReplacesMatchesLeftToRightFromStartUpToCount) {
     struct Case {
         const char* name;
         std::string_view t, find, repl;
@@ -369,7 +369,7 @@ TEST(TextBetweenMarkers, EndSearchStartsAtOrAfterTheStartMarker) {
 // ---------------------------------------------------------------------------------------------
 // SplitText
 
-TEST(SplitText, Table) {
+TEST(SplitText, PiecesBetweenDelimitersUpToMax) {
     struct Case {
         const char* name;
         std::string_view t;
@@ -404,7 +404,7 @@ TEST(SplitText, Table) {
 // ---------------------------------------------------------------------------------------------
 // TrimBoth, RemoveAllSpaces, ToLower
 
-TEST(TrimAndSpaces, Table) {
+TEST(TrimAndSpaces, HalfAndFullWidthSpacesCountOnlyAtCharacterStarts) {
     struct Case { const char* name; std::string_view t, trimmed, noSpaces; };
     const Case cases[] = {
         {"plain", "  a b  ", "a b", "ab"},
@@ -424,7 +424,7 @@ TEST(TrimAndSpaces, Table) {
     }
 }
 
-TEST(ToLower, Table) {
+TEST(ToLower, FoldsAsciiLettersOutsideTwoByteCharacters) {
     struct Case { std::string_view t, want; };
     const Case cases[] = {
         {"HTTPS://Ex.COM/", "https://ex.com/"},
@@ -439,7 +439,7 @@ TEST(ToLower, Table) {
 // ---------------------------------------------------------------------------------------------
 // ToInt
 
-TEST(ToInt, Table) {
+TEST(ToInt, ReadsLeadingSignedDigitsHalfOrFullWidthWrappingAt32Bits) {
     struct Case { const char* name; std::string_view t; int want; };
     const Case cases[] = {
         {"plain", "8080", 8080},
@@ -574,7 +574,7 @@ TEST(Helpers, BytesOps) {
 // ---------------------------------------------------------------------------------------------
 // IntDiv
 
-TEST(IntDiv, Table) {
+TEST(IntDiv, TruncatesTowardZeroAndGivesZeroForDivisionByZero) {
     struct Case { int a, b, want; };
     const Case cases[] = {
         {7, 2, 3},   {-7, 2, -3}, {7, -2, -3}, {-7, -2, 3}, {6, 3, 2},
