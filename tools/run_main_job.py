@@ -86,8 +86,11 @@ def main():
     os.environ["PROXYTOOL_SOURCE_DIR"] = SOURCE_DIR
     os.environ["PROXYTOOL_GATEWAY_HOST"] = cache_value("GATEWAY_HOST", "127.0.0.1:18931")
     os.environ["PROXYTOOL_LISTING_HOST"] = cache_value("LISTING_HOST", "www.proxylisting.test")
-    sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
-    import guilib  # reads the environment above
+    sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "support"))
+    # Imported here: they read the environment above.
+    from program import App, CONVERT, LABEL_SUFFIX, screenshot
+    from session import wait_for
+    from simulator import Simulator
 
     print(f"run: Wine session in {RUN_DIR} (about 15 s for a fresh prefix)", flush=True)
     # With a display of the user's, the session's virtual desktop (and so the window) goes there:
@@ -99,15 +102,15 @@ def main():
     sim = app = proxies = None
     try:
         proxies = start_demo_proxies()
-        sim = guilib.Simulator(scenario=args.scenario)
+        sim = Simulator(scenario=args.scenario)
         print(f"run: gateway simulator on {sim.address}", flush=True)
         if user_display:
-            app = guilib.App()
+            app = App()
             print(f"run: proxytool.exe shows on {user_display}; close its window to end the run", flush=True)
             code = app.wait_exit(timeout=None)
             print(f"run: proxytool.exe exited with {code}")
             return 0
-        app = guilib.App()
+        app = App()
         app.wait_window()
         sim.wait_answered(20, args.timeout)
         # The last answers are still being cut into rows: wait until the list stays the same.
@@ -116,7 +119,7 @@ def main():
         while time.monotonic() < deadline:
             d = app.dump()
             seen = (seen + [json.dumps([d["rows"], d["label"]])])[-3:]
-            if len(seen) == 3 and len(set(seen)) == 1 and d["label"].endswith(guilib.LABEL_SUFFIX):
+            if len(seen) == 3 and len(set(seen)) == 1 and d["label"].endswith(LABEL_SUFFIX):
                 break
             time.sleep(0.5)
         print(f"{'#':>3}  " + "  ".join(f"{c or '-':<14}" for c in d["columns"]))
@@ -130,11 +133,11 @@ def main():
             row = http_rows[0]
             app.click_row(row)
             # One probe: two connects, the 32 bytes, then a full one-second wait.
-            guilib.wait_for(lambda: app.dump()["rows"][row][2] != "", timeout=10, what="the probe's delay cell")
+            wait_for(lambda: app.dump()["rows"][row][2] != "", timeout=10, what="the probe's delay cell")
             print(f"probe: clicked row {row} ({d['rows'][row][0]}): 延时 = {app.dump()['rows'][row][2]}")
-        shot = guilib.screenshot(args.screenshot + ".full.png")
+        shot = screenshot(args.screenshot + ".full.png")
         left, top, right, bottom = d["rect"]
-        subprocess.run([guilib.CONVERT, shot, "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
+        subprocess.run([CONVERT, shot, "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
                         args.screenshot], check=True)
         os.unlink(shot)
         print(f"screenshot: {args.screenshot}")

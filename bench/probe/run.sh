@@ -13,7 +13,7 @@ if [ ! -f "$PROXYTOOL_RUN_DIR/display" ]; then
   own=1
 fi
 status=0
-python3 "$src/tests/probe/run_with_fake_proxies.py" "$build/bench/probe/probe_bench.exe" || status=$?
+python3 "$src/tests/support/run_with_fake_proxies.py" "$build/bench/probe/probe_bench.exe" || status=$?
 # A session this script started ends with it.
 [ $own -eq 1 ] && "$src/tools/wine/session" stop "$PROXYTOOL_RUN_DIR" >/dev/null
 exit $status

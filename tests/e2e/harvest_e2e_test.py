@@ -6,12 +6,11 @@ import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "gateway_sim"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 
-import gateway_sim  # noqa: E402
-import guilib  # noqa: E402
-from guilib import App, Simulator, LABEL_PREFIX, LABEL_SUFFIX  # noqa: E402
+from program import App, LABEL_PREFIX, LABEL_SUFFIX  # noqa: E402
+from session import GATEWAY_HOST, LISTING_HOST, wait_for  # noqa: E402
+from simulator import Simulator, gateway_sim  # noqa: E402
 
 TITLE = "HTTP代理获取工具获取【Velmora版】by:Tessik"
 COLUMNS = ["IP地址", "代理类型", "延时", "详细地址", ""]
@@ -114,15 +113,15 @@ class HarvestEndToEnd(unittest.TestCase):
             self.assertEqual(sorted((r["page"], r["part"]) for r in reqs),
                              sorted((n, p) for n in range(1, 11) for p in (1, 2)))
             for r in reqs:
-                path = (gateway_sim.page_query(guilib.LISTING_HOST, r["page"]) if r["part"] == 1
-                        else gateway_sim.continuation_query(guilib.LISTING_HOST, r["page"]))
+                path = (gateway_sim.page_query(LISTING_HOST, r["page"]) if r["part"] == 1
+                        else gateway_sim.continuation_query(LISTING_HOST, r["page"]))
                 self.assertEqual(r["path"], "/tc" + path)
-                url = f"http://{guilib.GATEWAY_HOST}{r['path']}"
+                url = f"http://{GATEWAY_HOST}{r['path']}"
                 lines = r["raw"].split("\r\n")
                 self.assertEqual(lines[0], f"GET {r['path']} HTTP/1.1")
                 self.assertTrue(r["raw"].endswith("\r\n\r\n"))
                 headers = lines[1:lines.index("")]
-                self.assertEqual(headers, [f"Host: {guilib.GATEWAY_HOST}", f"User-Agent: {AGENT}",
+                self.assertEqual(headers, [f"Host: {GATEWAY_HOST}", f"User-Agent: {AGENT}",
                                            f"Referer: {url}", "Accept: */*", "Accept-Language: zh-cn",
                                            "Content-Type: application/x-www-form-urlencoded"])
             # Each worker asks for its second part only after its first.
@@ -157,12 +156,12 @@ class HarvestEndToEnd(unittest.TestCase):
             for n in (2, 3, 4, 5):
                 first = [r for r in reqs if r["page"] == n]
                 self.assertEqual([(r["part"], r["path"]) for r in first],
-                                 [(1, "/tc" + gateway_sim.page_query(guilib.LISTING_HOST, n))], f"page {n}")
+                                 [(1, "/tc" + gateway_sim.page_query(LISTING_HOST, n))], f"page {n}")
             self.assertEqual(sum(1 for r in reqs if r["path"] == "/tc"), 4)
             # The &amp; link is sent on unchanged.
             amp = [r for r in reqs if r["page"] == 7 and r["part"] == 2]
             self.assertEqual([r["path"] for r in amp],
-                             ["/tc" + gateway_sim.continuation_query(guilib.LISTING_HOST, 7, amp=True)])
+                             ["/tc" + gateway_sim.continuation_query(LISTING_HOST, 7, amp=True)])
             close_with_escape(self, app)
 
     def test_export_button_and_header_clicks_change_nothing(self):
@@ -192,7 +191,7 @@ class HarvestEndToEnd(unittest.TestCase):
     def test_escape_closes_while_workers_still_fetch(self):
         with Simulator({"pages": {}, "unlisted": "sample", "delay_ms": 20000}) as sim, App() as app:
             app.wait_window()
-            guilib.wait_for(lambda: len(sim.requests()) >= 10, 20, what="ten first requests")
+            wait_for(lambda: len(sim.requests()) >= 10, 20, what="ten first requests")
             close_with_escape(self, app)
             self.assertEqual(len(sim.requests()), 10, "no worker got past its first fetch")
 

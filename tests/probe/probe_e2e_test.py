@@ -7,12 +7,12 @@ import sys
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
-sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "fake_proxy"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 
-import fake_proxy  # noqa: E402
-from guilib import App, Simulator, LABEL_SUFFIX, wait_for  # noqa: E402
+from loopback_servers import FakeProxies  # noqa: E402
+from program import App, LABEL_SUFFIX  # noqa: E402
+from session import wait_for  # noqa: E402
+from simulator import Simulator  # noqa: E402
 
 TIMEOUT = "超时"
 ZEROS = b"\0" * 32
@@ -43,7 +43,7 @@ def cell_ms(text):
 class ProbeEndToEnd(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.proxies = fake_proxy.FakeProxies({ip: mode for ip, _, mode in ROWS if mode})
+        cls.proxies = FakeProxies({ip: mode for ip, _, mode in ROWS if mode})
         cls.sim = cls.app = None
         try:
             cls.sim = Simulator(scenario=scenario())

@@ -12,12 +12,12 @@ import tempfile
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 
-from guilib import App, Simulator, LABEL_SUFFIX  # noqa: E402
-from winehelp import Origin, ProxyFixture, fetch, hkcu_diff, hkcu_dump, reg_query, reg_set_start_state  # noqa: E402
+from loopback_servers import Origin, ProxyFixture  # noqa: E402
+from program import App, LABEL_SUFFIX, fetch  # noqa: E402
+from registry import hkcu_diff, hkcu_dump, reg_query, reg_set_start_state  # noqa: E402
+from simulator import Simulator  # noqa: E402
 
 CAPTION = "信息："
 NO_SELECTION = "请选中要使用的代理"

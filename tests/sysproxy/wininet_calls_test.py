@@ -5,9 +5,11 @@ skipped (Wine 8.0 crashes on repeated calls). Set and cancel alike, several time
 import os
 import re
 import sys
+import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winehelp import check, exe, finish, reg_query, wine  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from registry import reg_query  # noqa: E402
+from session import exe, wine  # noqa: E402
 
 SUCCEEDED = "设置IE代理成功".encode("gbk").hex().upper()
 OPTION_CALL = re.compile(r"InternetSetOptionW \((\w+) (\d+) ")
@@ -20,13 +22,17 @@ def announced(*args):
     return r.returncode, status[-1] if status else "", options
 
 
-for round_ in (1, 2):
-    for args in (("set", "127.0.0.44:80"), ("cancel",)):
-        what = f"round {round_}, {' '.join(args)}"
-        rc, status, options = announced(*args)
-        check(rc == 0, f"{what}: exit code {rc}")
-        check(status == SUCCEEDED, f"{what}: status {status} is the success text")
-        check(options == [39, 37], f"{what}: options announced {options} (want SETTINGS_CHANGED then REFRESH)")
-    check(reg_query("ProxyEnable") == ("REG_DWORD", "0x0"), f"round {round_}: proxy off after cancel")
+class WinInetCalls(unittest.TestCase):
+    def test_set_and_cancel_announce_settings_changed_then_refresh(self):
+        for round_ in (1, 2):
+            for args in (("set", "127.0.0.44:80"), ("cancel",)):
+                what = f"round {round_}, {' '.join(args)}"
+                rc, status, options = announced(*args)
+                self.assertEqual(rc, 0, f"{what}: exit code")
+                self.assertEqual(status, SUCCEEDED, f"{what}: the status is the success text")
+                self.assertEqual(options, [39, 37], f"{what}: options announced (want SETTINGS_CHANGED then REFRESH)")
+            self.assertEqual(reg_query("ProxyEnable"), ("REG_DWORD", "0x0"), f"round {round_}: proxy off after cancel")
 
-finish()
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

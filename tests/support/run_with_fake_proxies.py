@@ -9,19 +9,19 @@ import os
 import subprocess
 import sys
 
-here = os.path.dirname(os.path.abspath(__file__))
-source = os.environ.get("PROXYTOOL_SOURCE_DIR", os.path.abspath(os.path.join(here, "..", "..")))
-tool = os.path.join(source, "tools", "fake_proxy", "fake_proxy.py")
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from loopback_servers import FAKE_PROXY  # noqa: E402
+from session import WINE_RUN  # noqa: E402
+
 modes = ["127.0.0.%d=silent" % n for n in range(20, 39)]
-proxies = subprocess.Popen([sys.executable, tool] + modes, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+proxies = subprocess.Popen([sys.executable, FAKE_PROXY] + modes, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
 try:
     ready = proxies.stdout.readline().split()
     if ready[:1] != ["READY"]:
         print("fake proxies did not start", file=sys.stderr)
         sys.exit(1)
     env = dict(os.environ, FAKE_PROXY_CONTROL=ready[1])
-    wine_run = os.path.join(source, "tools", "wine", "wine-run")
-    sys.exit(subprocess.call([wine_run] + sys.argv[1:], env=env))
+    sys.exit(subprocess.call([WINE_RUN] + sys.argv[1:], env=env))
 finally:
     proxies.stdin.close()
     proxies.wait(10)

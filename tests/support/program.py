@@ -1,134 +1,32 @@
-"""Helpers for the end-to-end tests: the gateway simulator, proxytool.exe under Wine in the test
-run's session, winspy.exe (reads the window from outside), clicks and keys with xdotool, screenshots, exit codes, clean-up.
+"""Programs of the build in the run's Wine session: proxytool.exe (App), winspy.exe (reads and
+drives the window from outside), clicks and keys with xdotool, screenshots, exit codes, clean-up,
+and proxy_client.exe (a WinInet client with the preconfigured proxy).
 
-Environment (set by ctest for script tests): PROXYTOOL_RUN_DIR (the Wine session: prefix and Xvfb
-display), PROXYTOOL_BUILD_DIR (build/win64), PROXYTOOL_SOURCE_DIR, PROXYTOOL_GATEWAY_HOST (the
-build's gateway host:port: the program asks only there, so the simulator must listen there).
-
-    from guilib import Simulator, App
-    with Simulator(scenario={"pages": {"3": {"mode": "fail"}}}) as sim, App() as app:
+    with Simulator() as sim, App() as app:
         app.wait_window()
-        rows = app.wait_rows(lambda d: d["label"].endswith("个"))["rows"]
+        rows = app.wait_rows(lambda d: d["label"].endswith(LABEL_SUFFIX))["rows"]
         app.click_row(0); app.click_ctrl("button2"); app.key("Escape")
         assert app.wait_exit() == 0
-        assert len(sim.requests()) == 20
 """
 
 import json
 import os
-import shutil
 import subprocess
 import tempfile
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE_DIR = os.environ.get("PROXYTOOL_SOURCE_DIR") or os.path.abspath(os.path.join(HERE, "..", ".."))
-BUILD_DIR = os.environ.get("PROXYTOOL_BUILD_DIR") or os.path.join(SOURCE_DIR, "build", "win64")
-RUN_DIR = os.environ.get("PROXYTOOL_RUN_DIR") or os.path.join(BUILD_DIR, "testrun")
-GATEWAY_HOST = os.environ.get("PROXYTOOL_GATEWAY_HOST") or "127.0.0.1:18931"
-LISTING_HOST = os.environ.get("PROXYTOOL_LISTING_HOST") or "www.proxylisting.test"
-WINE_RUN = os.path.join(SOURCE_DIR, "tools", "wine", "wine-run")
-SIMULATOR = os.path.join(SOURCE_DIR, "tools", "gateway_sim", "gateway_sim.py")
+from session import BUILD_DIR, WINE_RUN, display, exe, wait_for, wine, wine_env
+
 WINSPY = os.path.join(BUILD_DIR, "tools", "winspy.exe")
 PROXYTOOL = os.path.join(BUILD_DIR, "proxytool.exe")
+PROXY_CLIENT = exe("tools/proxy_client/proxy_client.exe")
 CONVERT = "/usr/bin/convert" if os.path.exists("/usr/bin/convert") else "convert"
 
 # "获取ip数:" and "个": the count label is LABEL_PREFIX + number + LABEL_SUFFIX.
 LABEL_PREFIX = "获取ip数:"
 LABEL_SUFFIX = "个"
 
-
-def display():
-    with open(os.path.join(RUN_DIR, "display")) as f:
-        return f.read().strip()
-
-
-def wine_env(extra=None):
-    env = dict(os.environ)
-    env["PROXYTOOL_RUN_DIR"] = RUN_DIR
-    env["DISPLAY"] = display()
-    if extra:
-        env.update(extra)
-    return env
-
-
 WS_VISIBLE = 0x10000000
-
-
-def wait_for(predicate, timeout=30.0, interval=0.1, what="condition"):
-    """Polls predicate() until it returns a truthy value, which is returned; raises on timeout."""
-    deadline = time.monotonic() + timeout
-    last = None
-    while True:
-        last = predicate()
-        if last:
-            return last
-        if time.monotonic() >= deadline:
-            raise TimeoutError(f"timed out after {timeout:.0f} s waiting for {what} (last: {last!r})")
-        time.sleep(interval)
-
-
-class Simulator:
-    """The gateway simulator on the build's gateway host (or `listen`), with a scenario (a dict, a
-    JSON file path, or None for the embedded sample) and a request log."""
-
-    def __init__(self, scenario=None, listen=None, listing_host=None, extra_args=()):
-        self.dir = tempfile.mkdtemp(prefix="gwsim-")
-        self.log_path = os.path.join(self.dir, "requests.jsonl")
-        cmd = ["python3", SIMULATOR, "--listen", listen or GATEWAY_HOST, "--log", self.log_path,
-               "--listing-host", listing_host or LISTING_HOST, *extra_args]
-        if isinstance(scenario, dict):
-            path = os.path.join(self.dir, "scenario.json")
-            with open(path, "w", encoding="utf-8") as f:
-                json.dump(scenario, f, ensure_ascii=False)
-            cmd += ["--scenario", path]
-        elif scenario:
-            cmd += ["--scenario", scenario]
-        self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        line = self.proc.stdout.readline()
-        if not line.startswith("READY "):
-            err = self.proc.stderr.read() if self.proc.poll() is not None else ""
-            self.stop()
-            raise RuntimeError(f"gateway simulator did not start: {line!r} {err}")
-        self.address = line.split()[1]
-
-    def events(self):
-        """Every log record so far: requests and answer ends (see gateway_sim.py --log)."""
-        if not os.path.exists(self.log_path):
-            return []
-        with open(self.log_path, encoding="utf-8") as f:
-            return [json.loads(l) for l in f if l.strip()]
-
-    def requests(self):
-        """Every request so far, in arrival order (dicts: method, path, raw, page, part, mode, t)."""
-        return [e for e in self.events() if e.get("event") == "request"]
-
-    def answered(self):
-        """How many requests have been answered completely (or reset) so far."""
-        return sum(1 for e in self.events() if e.get("event") in ("sent", "send_failed", "reset"))
-
-    def wait_answered(self, count, timeout=60.0):
-        """Waits until `count` requests have been answered."""
-        wait_for(lambda: self.answered() >= count, timeout, what=f"{count} answered requests")
-
-    def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        for stream in (self.proc.stdout, self.proc.stderr):
-            if stream:
-                stream.close()
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
 
 
 def inspect(*args, wait_ms=0, check=True):
@@ -284,3 +182,11 @@ class App:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+def fetch(url):
+    """Runs proxy_client.exe: (exit code, status line, body)."""
+    r = wine(PROXY_CLIENT, url)
+    out = r.stdout.decode("latin-1").replace("\r\n", "\n")  # console text mode
+    first, _, body = out.partition("\n")
+    return r.returncode, first, body
