@@ -20,13 +20,40 @@ if(WIN32)
   set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 endif()
 
+# proxytool_add_subfolders()
+# Adds every folder beside the calling CMakeLists.txt that has a CMakeLists.txt of its own, in
+# name order: each folder under tests/ is one group of tests, under tools/ one test tool, under
+# bench/ one benchmark.
+function(proxytool_add_subfolders)
+  file(GLOB folders LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT folders)
+  foreach(folder IN LISTS folders)
+    if(IS_DIRECTORY ${folder} AND EXISTS ${folder}/CMakeLists.txt)
+      add_subdirectory(${folder})
+    endif()
+  endforeach()
+endfunction()
+
+# proxytool_executable(<name> SOURCES ... [LIBS ...])
+# An executable of the tests, tools or benchmarks. On Windows it gets the allocation-failure
+# object (text/alloc_failure_win.cpp), so a failed allocation ends it with the fatal box as it
+# ends proxytool.exe.
+function(proxytool_executable name)
+  cmake_parse_arguments(E "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${E_SOURCES})
+  target_link_libraries(${name} PRIVATE ${E_LIBS})
+  if(WIN32)
+    target_sources(${name} PRIVATE $<TARGET_OBJECTS:text_alloc>)
+    target_link_libraries(${name} PRIVATE text)
+  endif()
+endfunction()
+
 # proxytool_test(<name> SOURCES ... [LIBS ...] [TIMEOUT s] [LOCKS ...])
-# A GoogleTest executable registered with ctest. Windows builds run it under Wine inside the
-# run's prefix (the emulator wrapper finds the session by PROXYTOOL_RUN_DIR).
+# A GoogleTest executable (see proxytool_executable) registered with ctest. Windows builds run it
+# under Wine inside the run's prefix (the emulator wrapper finds the session by PROXYTOOL_RUN_DIR).
 function(proxytool_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LOCKS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gtest_main)
+  proxytool_executable(${name} SOURCES ${T_SOURCES} LIBS ${T_LIBS} gtest gtest_main)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
