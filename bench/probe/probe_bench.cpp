@@ -14,7 +14,9 @@
 
 #include "app/list.h"
 #include "probe/probe.h"
-#include "tests/probe/probe_fixture_win.h"
+#include "tests/support/fake_proxy_client_win.h"
+#include "tests/support/pump_win.h"
+#include "tests/support/test_window_win.h"
 
 namespace {
 
@@ -81,7 +83,7 @@ double WorstUiResponse(const std::function<void()>& work, int* samples) {
         while (!stop) {
             QueryPerformanceCounter(&a);
             DWORD_PTR result = 0;
-            SendMessageTimeoutW(ProbeTestWindow(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+            SendMessageTimeoutW(SharedTestWindow().window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
             QueryPerformanceCounter(&b);
             worst = std::max(worst, 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(freq.QuadPart));
             ++count;
@@ -126,7 +128,8 @@ int main() {
         std::fprintf(stderr, "run through bench/probe/run.sh (needs the fake proxies)\n");
         return 2;
     }
-    ProbeTestWindow();
+    SharedTestWindow();
+    CreateProbeClient();
     ResetProxyRecords();
     AccuracyTable();
     WallTime();

@@ -11,48 +11,20 @@
 #include <vector>
 
 #include "app/list.h"
-#include "text/wide.h"
+#include "tests/support/pump_win.h"
+#include "tests/support/test_window_win.h"
 
 namespace {
 
-// A hidden window owning a report-view list with five columns and a label, bound to the
-// operations; this thread is the UI thread.
-struct ListWindow {
-    HWND parent = nullptr, list = nullptr, label = nullptr;
-    ListWindow() {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
-        InitCommonControlsEx(&icc);
-        parent = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 500, 400, nullptr, nullptr,
-                                 GetModuleHandleW(nullptr), nullptr);
-        list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | LVS_SINGLESEL, 0, 0, 400,
-                               300, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
-        label = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 310, 200, 20, parent, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
-        for (int i = 0; i < 5; ++i) {
-            LVCOLUMNW col{};
-            col.mask = LVCF_WIDTH | LVCF_SUBITEM;
-            col.cx = 60;
-            col.iSubItem = i;
-            SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&col));
-        }
-        ListBindControls(list, label);
-    }
-    ~ListWindow() { DestroyWindow(parent); }
+// A hidden test window bound to the operations for each test; this thread is the UI thread.
+class ListOps : public testing::Test {
+protected:
+    void SetUp() override { w = CreateTestWindow(TestWindowShow::kHidden); }
+    void TearDown() override { DestroyTestWindow(w); }
+    TestWindow w;
 };
 
-// Runs the message loop until `done` holds (so calls from other threads are carried out).
-template <typename Done>
-void PumpUntil(Done done, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    while (!done() && GetTickCount() - start < timeoutMs) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    }
-}
-
-TEST(ListOps, ConcurrentAppendsAndCellWritesLoseNothing) {
-    ListWindow w;
+TEST_F(ListOps, ConcurrentAppendsAndCellWritesLoseNothing) {
     ASSERT_NE(w.list, nullptr);
     ListClear();
     constexpr int kThreads = 10, kRows = 1000;
@@ -93,9 +65,8 @@ TEST(ListOps, ConcurrentAppendsAndCellWritesLoseNothing) {
     }
 }
 
-TEST(ListOps, AShownListCatchesUpWithItsScrollBarAfterABurstOfAppends) {
-    ListWindow w;
-    ShowWindow(w.parent, SW_SHOWNOACTIVATE);
+TEST_F(ListOps, AShownListCatchesUpWithItsScrollBarAfterABurstOfAppends) {
+    ShowWindow(w.window, SW_SHOWNOACTIVATE);
     ShowWindow(w.list, SW_SHOWNOACTIVATE);
     ListClear();
     std::atomic<bool> done{false};
@@ -107,7 +78,7 @@ TEST(ListOps, AShownListCatchesUpWithItsScrollBarAfterABurstOfAppends) {
     worker.join();
     // Appends may hold the list's redraw for a moment; once the loop has run a while the list
     // is drawn again and its scroll bar covers every row.
-    PumpUntil([] { return false; }, 400);
+    PumpFor(400);
     SCROLLINFO info{};
     info.cbSize = sizeof info;
     info.fMask = SIF_RANGE | SIF_PAGE;
@@ -117,8 +88,7 @@ TEST(ListOps, AShownListCatchesUpWithItsScrollBarAfterABurstOfAppends) {
     EXPECT_EQ(ListGetCell(59, 0), "10.0.0.59");
 }
 
-TEST(ListOps, CellsKeepGbkTextWholeAndIgnoreMissingPlaces) {
-    ListWindow w;
+TEST_F(ListOps, CellsKeepGbkTextWholeAndIgnoreMissingPlaces) {
     ListClear();
     const Text beijing = "\xB1\xB1\xBE\xA9\xCA\xD0 \xC1\xAA\xCD\xA8";  // 北京市 联通
     EXPECT_EQ(ListAppendRow("1.1.1.1"), 0);
@@ -145,8 +115,7 @@ TEST(ListOps, CellsKeepGbkTextWholeAndIgnoreMissingPlaces) {
     EXPECT_EQ(ListRowCount(), 0);
 }
 
-TEST(ListOps, SelectedRowAndLabelCaption) {
-    ListWindow w;
+TEST_F(ListOps, SelectedRowAndLabelCaption) {
     ListClear();
     ListAppendRow("1.1.1.1");
     ListAppendRow("2.2.2.2");

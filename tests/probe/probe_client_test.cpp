@@ -14,13 +14,17 @@
 #include "probe/probe.h"
 #include "probe/probe_state.h"
 #include "probe/tcp_client.h"
-#include "tests/probe/probe_fixture_win.h"
+#include "tests/support/fake_proxy_client_win.h"
+#include "tests/support/pump_win.h"
+#include "tests/support/test_window_win.h"
 
 namespace {
 
 const std::string kZeros32(32, '\0');
 const Text kTimeout = "\xB3\xAC\xCA\xB1";  // 超时
 const char* const kRefusing = "127.0.0.39";
+// Column 2 of every row before a probe: a probe that writes it shows.
+const Text kOldDelay = "old";
 
 // Reads "<n>ms"; -1 when the cell is not of that form.
 int CellMs(const Text& cell) {
@@ -34,7 +38,7 @@ class ProbeTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(ProxyControlPort(), 0) << "run through run_with_fake_proxies.py";
-        ProbeTestWindow();
+        SharedTestWindow();
         CreateProbeClient();
         ResetProxyRecords();
         ProbeBusy.store(0);
@@ -255,7 +259,7 @@ TEST_F(ProbeTest, AReplyAfterTheWaitDoesNotCountForTheNextProbe) {
 
 TEST_F(ProbeTest, HttpRowGetsItsDelayAndASecondProbeOverwritesIt) {
     SetProxyMode("127.0.0.27", "silent");
-    ResetRows({{"127.0.0.28", "HTTP"}, {"127.0.0.27", "HTTP"}, {"127.0.0.29", "HTTP"}});
+    ResetRows({{"127.0.0.28", "HTTP"}, {"127.0.0.27", "HTTP"}, {"127.0.0.29", "HTTP"}}, kOldDelay);
     RunWhilePumping([] { ProbeSelectedRow(1); });
     EXPECT_EQ(ListGetCell(1, 2), kTimeout);
     SetProxyMode("127.0.0.27", "reply:47");
@@ -273,7 +277,7 @@ TEST_F(ProbeTest, RowsThatAreNotExactlyHttpAreUntouchedAndNotContacted) {
     SetProxyMode("127.0.0.30", "reply:0");
     const Text types[] = {"HTTPS", "http", "HTTP ", " HTTP", "SOCKS5", ""};
     for (const Text& type : types) {
-        ResetRows({{"127.0.0.30", type}});
+        ResetRows({{"127.0.0.30", type}}, kOldDelay);
         RunWhilePumping([] { ProbeSelectedRow(0); });
         EXPECT_EQ(ListGetCell(0, 2), "old") << "type '" << type << "'";
         EXPECT_EQ(ProbeBusy.load(), 0);
@@ -282,7 +286,7 @@ TEST_F(ProbeTest, RowsThatAreNotExactlyHttpAreUntouchedAndNotContacted) {
 }
 
 TEST_F(ProbeTest, RefusedProxyShowsTimeoutAtOnce) {
-    ResetRows({{kRefusing, "HTTP"}});
+    ResetRows({{kRefusing, "HTTP"}}, kOldDelay);
     const double ms = RunWhilePumping([] { ProbeSelectedRow(0); });
     EXPECT_EQ(ListGetCell(0, 2), kTimeout);
     EXPECT_LT(ms, 900);
@@ -290,7 +294,7 @@ TEST_F(ProbeTest, RefusedProxyShowsTimeoutAtOnce) {
 
 TEST_F(ProbeTest, ProbeWhileBusyReturnsAtOnceAndLeavesTheFlagToItsHolder) {
     SetProxyMode("127.0.0.31", "reply:0");
-    ResetRows({{"127.0.0.31", "HTTP"}});
+    ResetRows({{"127.0.0.31", "HTTP"}}, kOldDelay);
     ProbeBusy.store(1);
     const double ms = RunWhilePumping([] { ProbeSelectedRow(0); });
     EXPECT_EQ(ProbeBusy.load(), 1) << "only the probe that took the flag may clear it";
@@ -301,8 +305,8 @@ TEST_F(ProbeTest, ProbeWhileBusyReturnsAtOnceAndLeavesTheFlagToItsHolder) {
 
 TEST_F(ProbeTest, ClickProbesTheSelectedRowOnItsOwnThread) {
     SetProxyMode("127.0.0.32", "reply:47");
-    ResetRows({{"127.0.0.33", "HTTP"}, {"127.0.0.32", "HTTP"}});
-    SelectRow(1);
+    ResetRows({{"127.0.0.33", "HTTP"}, {"127.0.0.32", "HTTP"}}, kOldDelay);
+    SelectRow(SharedTestWindow().list, 1);
     OnProxyListClick();  // returns at once: the probe runs on its own thread
     EXPECT_EQ(ListGetCell(1, 2), "old");
     ASSERT_TRUE(PumpUntil([] { return ListGetCell(1, 2) != "old"; }, 5000));
@@ -316,8 +320,8 @@ TEST_F(ProbeTest, ClickProbesTheSelectedRowOnItsOwnThread) {
 
 TEST_F(ProbeTest, ClickWithoutSelectionStartsNothing) {
     SetProxyMode("127.0.0.34", "reply:0");
-    ResetRows({{"127.0.0.34", "HTTP"}});
-    SelectRow(-1);
+    ResetRows({{"127.0.0.34", "HTTP"}}, kOldDelay);
+    SelectRow(SharedTestWindow().list, -1);
     OnProxyListClick();
     PumpFor(300);
     EXPECT_EQ(ListGetCell(0, 2), "old");
@@ -328,11 +332,11 @@ TEST_F(ProbeTest, ClickWithoutSelectionStartsNothing) {
 TEST_F(ProbeTest, ClickWhileAProbeRunsChangesNothing) {
     SetProxyMode("127.0.0.35", "silent");
     SetProxyMode("127.0.0.36", "reply:0");
-    ResetRows({{"127.0.0.35", "HTTP"}, {"127.0.0.36", "HTTP"}});
-    SelectRow(0);
+    ResetRows({{"127.0.0.35", "HTTP"}, {"127.0.0.36", "HTTP"}}, kOldDelay);
+    SelectRow(SharedTestWindow().list, 0);
     OnProxyListClick();
     ASSERT_TRUE(PumpUntil([] { return ProbeBusy.load() == 1; }, 2000));
-    SelectRow(1);
+    SelectRow(SharedTestWindow().list, 1);
     OnProxyListClick();
     ASSERT_TRUE(PumpUntil([] { return ListGetCell(0, 2) != "old"; }, 5000));
     PumpFor(300);

@@ -14,6 +14,8 @@
 
 #include "app/list.h"
 #include "sysproxy/sysproxy.h"
+#include "tests/support/pump_win.h"
+#include "tests/support/test_window_win.h"
 #include "tests/sysproxy/settings_key.h"
 #include "text/wide.h"
 
@@ -32,42 +34,13 @@ struct BoxSeen {
 
 class ProxyButtonsTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
-        InitCommonControlsEx(&icc);
-        main_ = CreateWindowExW(0, L"STATIC", L"proxy buttons test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 434,
-                                443, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-        ASSERT_NE(main_, nullptr);
-        list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL,
-                                16, 24, 400, 344, main_, nullptr, GetModuleHandleW(nullptr), nullptr);
-        label_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 16, 376, 216, 32, main_, nullptr,
-                                 GetModuleHandleW(nullptr), nullptr);
-        ASSERT_NE(list_, nullptr);
-        for (int i = 0; i < 5; ++i) {
-            LVCOLUMNW col{};
-            col.mask = LVCF_WIDTH;
-            col.cx = 80;
-            SendMessageW(list_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&col));
-        }
-        ListBindControls(list_, label_);
-    }
-    static void TearDownTestSuite() {
-        if (main_) DestroyWindow(main_);
-    }
+    static void SetUpTestSuite() { window_ = CreateTestWindow(TestWindowShow::kOnDisplay); }
+    static void TearDownTestSuite() { DestroyTestWindow(window_); }
 
     // Fills the list with rows of (column 0, column 1) and selects `selected` (-1: none).
     static void ShowRows(const std::vector<std::pair<Text, Text>>& rows, int selected) {
-        ListClear();
-        for (const auto& [address, type] : rows) {
-            const int row = ListAppendRow(address);
-            ListSetCell(row, 1, type);
-        }
-        if (selected >= 0) {
-            LVITEMW state{};
-            state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-            state.state = LVIS_SELECTED | LVIS_FOCUSED;
-            SendMessageW(list_, LVM_SETITEMSTATE, selected, reinterpret_cast<LPARAM>(&state));
-        }
+        ResetRows(rows);
+        SelectRow(window_.list, selected);
         ASSERT_EQ(ListSelectedRow(), selected);
     }
 
@@ -95,7 +68,7 @@ protected:
                         if (b && IsWindowVisible(b)) s.hasOtherButtons = true;
                     }
                     s.owner = GetWindow(box, GW_OWNER);
-                    s.mainWindowDisabled = !IsWindowEnabled(main_);
+                    s.mainWindowDisabled = !IsWindowEnabled(window_.window);
                     seen.push_back(s);
                     PostMessageW(box, WM_COMMAND, IDOK, 0);
                     while (IsWindow(box)) Sleep(10);
@@ -107,11 +80,8 @@ protected:
         done = true;
         // Messages for the box arrive on this thread only while it pumps; the handler has
         // returned, so pump until the watcher is finished.
-        while (WaitForSingleObject(reinterpret_cast<HANDLE>(watcher.native_handle()), 0) == WAIT_TIMEOUT) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-            Sleep(5);
-        }
+        PumpUntil([&] { return WaitForSingleObject(reinterpret_cast<HANDLE>(watcher.native_handle()), 0) != WAIT_TIMEOUT; },
+                  INFINITE);
         watcher.join();
         return seen;
     }
@@ -128,9 +98,7 @@ protected:
         EXPECT_STORED("ProxyEnable", DwordValue(7));
     }
 
-    static inline HWND main_ = nullptr;
-    static inline HWND list_ = nullptr;
-    static inline HWND label_ = nullptr;
+    static inline TestWindow window_;
     SettingsKeyBackup backup_;
 };
 
@@ -154,7 +122,7 @@ TEST_F(ProxyButtonsTest, SetWithoutSelectionShowsTheTaskModalBoxAndWritesNothing
         EXPECT_EQ(boxes[0].owner, nullptr);
         // MB_TASKMODAL without an owner disables the thread's top-level windows while it is up.
         EXPECT_TRUE(boxes[0].mainWindowDisabled);
-        EXPECT_TRUE(IsWindowEnabled(main_));
+        EXPECT_TRUE(IsWindowEnabled(window_.window));
         ExpectSentinelSettings();
     }
 }
