@@ -229,6 +229,27 @@ def check_manifest(pe, a, check, out):
                f"{'yes' if comctl else 'no'}; execution level {levels}; supportedOS: {', '.join(named)}")
 
 
+def check_release(raw, zip_name, a):
+    """Checks the zip's bytes; a has version, gateway_host, listing_host. Gives the failed
+    checks, the report lines and the number of checks made."""
+    check, out = Checks(), []
+    out.append(f"zip: {zip_name}, {len(raw)} bytes, SHA-256 {hashlib.sha256(raw).hexdigest()}")
+    check(zip_name == f"proxytool-{a.version}-win32.zip",
+          f"the zip is named {zip_name}, expected proxytool-{a.version}-win32.zip")
+    try:
+        z = zipfile.ZipFile(io.BytesIO(raw))
+    except zipfile.BadZipFile as e:
+        check(False, f"not a zip file: {e}")
+        return check.failed, out, check.count
+    files = check_zip_entries(z, check, out)
+    check_sums(files, check)
+    if "README.txt" in files:
+        check_readme(files["README.txt"], a, check)
+    if "proxytool.exe" in files:
+        check_pe(files["proxytool.exe"], a, check, out)
+    return check.failed, out, check.count
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("zip")
@@ -236,31 +257,14 @@ def main():
     ap.add_argument("--gateway-host", required=True)
     ap.add_argument("--listing-host", required=True)
     a = ap.parse_args()
-
-    check, out = Checks(), []
     with open(a.zip, "rb") as f:
         raw = f.read()
-    out.append(f"zip: {os.path.basename(a.zip)}, {len(raw)} bytes, SHA-256 {hashlib.sha256(raw).hexdigest()}")
-    check(os.path.basename(a.zip) == f"proxytool-{a.version}-win32.zip",
-          f"the zip is named {os.path.basename(a.zip)}, expected proxytool-{a.version}-win32.zip")
-    try:
-        z = zipfile.ZipFile(io.BytesIO(raw))
-    except zipfile.BadZipFile as e:
-        check(False, f"not a zip file: {e}")
-        z = None
-    if z is not None:
-        files = check_zip_entries(z, check, out)
-        check_sums(files, check)
-        if "README.txt" in files:
-            check_readme(files["README.txt"], a, check)
-        if "proxytool.exe" in files:
-            check_pe(files["proxytool.exe"], a, check, out)
-
+    failed, out, count = check_release(raw, os.path.basename(a.zip), a)
     print("\n".join(out))
-    for what in check.failed:
+    for what in failed:
         print("FAIL:", what)
-    print(f"zip check: {check.count - len(check.failed)} of {check.count} checks good")
-    sys.exit(1 if check.failed else 0)
+    print(f"zip check: {count - len(failed)} of {count} checks good")
+    sys.exit(1 if failed else 0)
 
 
 if __name__ == "__main__":
