@@ -3,7 +3,8 @@
 # gateway (the bundled simulator) and malformed names are refused with exit 2 and a message that
 # names both settings, before anything is installed, configured or built: cmake, git, dpkg-query
 # and apt-get are replaced by stand-ins that record a call, and a refused run must make none.
-# Accepted arguments must get past the checks (the first stand-in call is recorded).
+# Accepted arguments must get past the checks (the first stand-in call is recorded). A checkout
+# with changes to tracked files is refused too, before cmake runs.
 #   release_arguments.sh <source dir>
 set -uo pipefail
 src=$1
@@ -58,5 +59,19 @@ run refused "not a host name"         -gw.example.test list.example.test
 run accepted -                        gateway.example.test:8080 www.proxylisting.test
 run accepted -                        203.0.113.7 list.example.test
 run accepted -                        GW-1.Example.test:65535 a.b
+
+# Good arguments, but a clone with a change to a tracked file: refused before cmake runs.
+clone="$shims/clone"
+git clone -q --no-local "$src" "$clone" && git -C "$clone" checkout -q --detach "$(git -C "$src" rev-parse HEAD)"
+echo "# changed" >> "$clone/README.md"
+rm -f "$shims/calls"
+mkdir "$shims/only" && cp "$shims/cmake" "$shims/apt-get" "$shims/only/"  # the real git and dpkg-query
+out=$(PATH="$shims/only:$PATH" "$clone/release" gateway.example.test www.proxylisting.test 2>&1); rc=$?
+if [ $rc -eq 1 ] && [[ $out == *"uncommitted changes"*README.md* ]] && [ ! -f "$shims/calls" ]; then
+  echo "ok   ./release in a checkout with a changed README.md -> refused"
+else
+  echo "FAIL ./release in a checkout with a changed README.md: exit $rc, cmake calls: $(cat "$shims/calls" 2>/dev/null), output: $out"
+  fails=$((fails + 1))
+fi
 
 [ $fails -eq 0 ] || { echo "$fails case(s) failed"; exit 1; }
