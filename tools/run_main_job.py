@@ -129,7 +129,7 @@ def main():
         if http_rows:
             row = http_rows[0]
             app.click_row(row)
-            # One probe: two connects, the 32 bytes, then a full one-second wait.
+            # One probe: two connects, the OPTIONS request, then a full one-second wait.
             guilib.wait_for(lambda: app.dump()["rows"][row][2] != "", timeout=10, what="the probe's delay cell")
             print(f"probe: clicked row {row} ({d['rows'][row][0]}): 延时 = {app.dump()['rows'][row][2]}")
         shot = guilib.screenshot(args.screenshot + ".full.png")
