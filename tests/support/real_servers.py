@@ -161,6 +161,7 @@ def _squid_config(d, port_line, extra=""):
 pid_filename {d}/squid.pid
 cache_log {d}/cache.log
 access_log stdio:{d}/access.log
+strip_query_terms off
 cache_store_log none
 coredump_dir {d}
 netdb_filename none
