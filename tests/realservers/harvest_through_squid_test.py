@@ -72,8 +72,7 @@ class HarvestThroughSquid(unittest.TestCase):
         host, port = gateway_sim.split_hostport(guilib.GATEWAY_HOST)
         with Simulator(scenario=SCENARIO, listen="127.0.0.1:0") as sim:
             origin_host, origin_port = gateway_sim.split_hostport(sim.address)
-            with real_servers.squid_accelerator(host, port, origin_host, origin_port,
-                                                parent=os.environ.get("PROXYTOOL_RUN_DIR")) as squid:
+            with real_servers.squid_accelerator(host, port, origin_host, origin_port) as squid:
                 rows, label = harvest(sim)
                 requests = sim.requests()
                 access = [l for l in squid.log_text().splitlines() if " GET " in l]

@@ -40,7 +40,7 @@ class RealProxiesProbe(unittest.TestCase):
         cls.servers, cls.sim, cls.app = {}, None, None
         try:
             for ip, kind in SERVERS:
-                cls.servers[ip] = real_servers.start(kind, ip, parent=os.environ.get("PROXYTOOL_RUN_DIR"))
+                cls.servers[ip] = real_servers.start(kind, ip)
             entries = [[ip, "HTTP", "0.5秒", f"本机 {kind}", "高匿"] for ip, kind in SERVERS]
             cls.sim = Simulator(scenario={"pages": {"1": {"parts": [entries, []]}}, "unlisted": "empty"})
             cls.app = App()

@@ -41,9 +41,8 @@ class SwitchThroughRealProxies(unittest.TestCase):
     def setUpClass(cls):
         cls.servers, cls.sim, cls.app = {}, None, None
         try:
-            work = os.environ.get("PROXYTOOL_RUN_DIR")
             for ip, kind in SERVERS:
-                cls.servers[ip] = real_servers.start(kind, ip, parent=work)
+                cls.servers[ip] = real_servers.start(kind, ip)
             cls.sim = Simulator(scenario=SCENARIO)
             cls.app = App()
             cls.app.wait_window()
