@@ -19,7 +19,11 @@ namespace {
 constexpr int kProbePort = 80;
 constexpr int kDefaultAttempts = 4;
 constexpr int kReplyWaitMs = 1000;
-constexpr int kProbeBytes = 32;
+// What the second connection carries. A proxy answers a request line at once, while real ones
+// (squid, tinyproxy, privoxy) wait silently for the end of a line when handed bytes without one,
+// and so would look dead. The asterisk form asks the proxy about itself: it answers on its own,
+// without connecting anywhere else. 22 bytes, no terminating zero.
+constexpr char kProbeRequest[] = "OPTIONS * HTTP/1.0\r\n\r\n";
 
 std::int32_t TickNow() { return static_cast<std::int32_t>(GetTickCount()); }
 
@@ -76,7 +80,7 @@ int ProbeLatency(const Text& host, OptInt port, OptInt attempts) {
             // attempt's reply: the connect has cancelled every later notification of it.
             ReplyArrived.store(0, std::memory_order_relaxed);
             SendTick.store(TickNow(), std::memory_order_relaxed);
-            TcpClientSend(BlankBytes(kProbeBytes));
+            TcpClientSend(ToBytes(kProbeRequest));
         }
         // The full wait runs also after a failed connect and after an early reply.
         WaitWithEvents(kReplyWaitMs);

@@ -11,7 +11,9 @@ build/win64/screenshot.png; docs/screenshot.png is one such shot) and closes the
 
 Run as root, it also starts loopback demo proxies on port 80 of the sample's addresses
 (127.0.0.100-199, each answering after its own delay, a few silent), so a click on an HTTP row
-shows a real delay.
+shows a real delay; and Debian's tinyproxy (its own instance, tests/support/real_servers.py) on
+127.0.0.69:80, which takes the place of the sample's first row, so that row is a real proxy. The
+headless run probes that row.
 
   run_main_job.py [--screenshot PATH] [--scenario FILE.json] [--timeout S]
 """
@@ -28,6 +30,11 @@ SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file
 BUILD_DIR = os.path.join(SOURCE_DIR, "build", "win64")
 RUN_DIR = os.path.join(BUILD_DIR, "runsession")
 SESSION = os.path.join(SOURCE_DIR, "tools", "wine", "session")
+REAL_PROXY_HOST = "127.0.0.69"
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "support"))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "gateway_sim"))
+import gateway_sim  # noqa: E402
+import real_servers  # noqa: E402
 
 
 def cache_value(name, default):
@@ -64,6 +71,27 @@ def start_demo_proxies():
     return proc
 
 
+def start_real_proxy():
+    """tinyproxy on REAL_PROXY_HOST:80; None when not root or when it does not start."""
+    if os.geteuid() != 0:
+        return None
+    try:
+        proxy = real_servers.tinyproxy(REAL_PROXY_HOST)
+    except real_servers.ServerStartError as e:
+        print(f"run: no real proxy in the list: {e}", flush=True)
+        return None
+    print(f"run: tinyproxy on {REAL_PROXY_HOST}:80 is the first row of page 1 (a real proxy)", flush=True)
+    return proxy
+
+
+def sample_with_real_proxy():
+    """The simulator's sample with its first entry (an HTTP row) moved to the real proxy's address."""
+    scenario = json.loads(json.dumps(gateway_sim.SAMPLE))
+    first = scenario["pages"]["1"]["parts"][0][0]
+    first[0], first[1], first[3] = REAL_PROXY_HOST, "HTTP", "本机 tinyproxy"
+    return scenario
+
+
 def stop_demo_proxies(proc):
     if proc:
         proc.stdin.close()
@@ -86,7 +114,6 @@ def main():
     os.environ["PROXYTOOL_SOURCE_DIR"] = SOURCE_DIR
     os.environ["PROXYTOOL_GATEWAY_HOST"] = cache_value("GATEWAY_HOST", "127.0.0.1:18931")
     os.environ["PROXYTOOL_LISTING_HOST"] = cache_value("LISTING_HOST", "www.proxylisting.test")
-    sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "support"))
     # Imported here: they read the environment above.
     from program import App, CONVERT, LABEL_SUFFIX, screenshot
     from session import wait_for
@@ -99,10 +126,12 @@ def main():
     if user_display:
         session_env["PROXYTOOL_SESSION_DISPLAY"] = user_display
     subprocess.run([SESSION, "start", RUN_DIR], check=True, env=session_env)
-    sim = app = proxies = None
+    sim = app = proxies = real_proxy = None
     try:
         proxies = start_demo_proxies()
-        sim = Simulator(scenario=args.scenario)
+        real_proxy = start_real_proxy()
+        scenario = args.scenario or (sample_with_real_proxy() if real_proxy else None)
+        sim = Simulator(scenario=scenario)
         print(f"run: gateway simulator on {sim.address}", flush=True)
         if user_display:
             app = App()
@@ -126,15 +155,17 @@ def main():
         for i, row in enumerate(d["rows"]):
             print(f"{i:>3}  " + "  ".join(f"{c:<14}" for c in row))
         print(f"label: {d['label']}")
-        # Probe the first HTTP row whose demo proxy answers.
-        http_rows = [i for i, row in enumerate(d["rows"])
-                     if row[1] == "HTTP" and demo_mode(int(row[0].rsplit(".", 1)[-1])) != "silent"]
+        # Probe the real proxy's row, else the first HTTP row whose demo proxy answers.
+        http_rows = [i for i, row in enumerate(d["rows"]) if real_proxy and row[0] == REAL_PROXY_HOST]
+        http_rows += [i for i, row in enumerate(d["rows"])
+                      if row[1] == "HTTP" and demo_mode(int(row[0].rsplit(".", 1)[-1])) != "silent"]
         if http_rows:
             row = http_rows[0]
             app.click_row(row)
-            # One probe: two connects, the 32 bytes, then a full one-second wait.
+            # One probe: two connects, the OPTIONS request, then a full one-second wait.
             wait_for(lambda: app.dump()["rows"][row][2] != "", timeout=10, what="the probe's delay cell")
-            print(f"probe: clicked row {row} ({d['rows'][row][0]}): 延时 = {app.dump()['rows'][row][2]}")
+            kind = " (tinyproxy)" if d["rows"][row][0] == REAL_PROXY_HOST else ""
+            print(f"probe: clicked row {row} ({d['rows'][row][0]}{kind}): 延时 = {app.dump()['rows'][row][2]}")
         shot = screenshot(args.screenshot + ".full.png")
         left, top, right, bottom = d["rect"]
         subprocess.run([CONVERT, shot, "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
@@ -151,6 +182,8 @@ def main():
         if sim:
             sim.stop()
         stop_demo_proxies(proxies)
+        if real_proxy:
+            real_proxy.close()
         subprocess.run([SESSION, "stop", RUN_DIR], stdout=subprocess.DEVNULL)
 
 

@@ -20,7 +20,8 @@
 
 namespace {
 
-const std::string kZeros32(32, '\0');
+// The 22 bytes of the probe's second connection.
+const std::string kProbeRequest = "OPTIONS * HTTP/1.0\r\n\r\n";
 const Text kTimeout = "\xB3\xAC\xCA\xB1";  // 超时
 const char* const kRefusing = "127.0.0.39";
 // Column 2 of every row before a probe: a probe that writes it shows.
@@ -194,7 +195,7 @@ struct LatencyCase {
 class ProbeLatencyTest : public ProbeTest, public testing::WithParamInterface<LatencyCase> {};
 
 // GetTickCount moves in steps of ~15.6 ms: allow up to one step above the injected delay.
-TEST_P(ProbeLatencyTest, MeasuresTheReplyWithTwoConnectionsAndThirtyTwoZeroBytes) {
+TEST_P(ProbeLatencyTest, MeasuresTheReplyWithTwoConnectionsAndAnOptionsRequest) {
     const LatencyCase& c = GetParam();
     if (c.listens) SetProxyMode(c.ip, c.mode);
     int latency = 0;
@@ -207,11 +208,11 @@ TEST_P(ProbeLatencyTest, MeasuresTheReplyWithTwoConnectionsAndThirtyTwoZeroBytes
     }
     EXPECT_GE(ms, 1000) << "the full second is waited, also after an early reply";
     std::vector<ProxyConnection> records;
-    PumpUntil([&] { records = ProxyRecords(c.ip); return records.size() == 2 && records[1].bytes.size() >= 32; }, 1000);
+    PumpUntil([&] { records = ProxyRecords(c.ip); return records.size() == 2 && records[1].bytes.size() >= kProbeRequest.size(); }, 1000);
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].bytes, "") << "the first connection only shows reachability";
     EXPECT_TRUE(records[0].closedByClient);
-    EXPECT_EQ(records[1].bytes, kZeros32);
+    EXPECT_EQ(records[1].bytes, kProbeRequest);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ProbeLatencyTest,
@@ -232,7 +233,7 @@ TEST_F(ProbeTest, LatencyDefaultsToFourAttemptsAndAveragesThem) {
     const std::vector<ProxyConnection> records = ProxyRecords("127.0.0.26");
     ASSERT_EQ(records.size(), 5u);
     EXPECT_EQ(records[0].bytes, "");
-    for (size_t i = 1; i < records.size(); ++i) EXPECT_EQ(records[i].bytes, kZeros32) << i;
+    for (size_t i = 1; i < records.size(); ++i) EXPECT_EQ(records[i].bytes, kProbeRequest) << i;
 }
 
 TEST_F(ProbeTest, EmptyHostIsNoReplyWithoutWaiting) {

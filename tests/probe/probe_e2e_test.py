@@ -15,7 +15,7 @@ from session import wait_for  # noqa: E402
 from simulator import Simulator  # noqa: E402
 
 TIMEOUT = "超时"
-ZEROS = b"\0" * 32
+PROBE_REQUEST = b"OPTIONS * HTTP/1.0\r\n\r\n"  # 22 bytes
 
 # address -> (type in the list, fake proxy mode or None for nothing listening)
 ROWS = [
@@ -94,12 +94,12 @@ class ProbeEndToEnd(unittest.TestCase):
                         interval=0.05, what=f"the delay of {ip}")
         return text, time.monotonic() - start
 
-    def assert_two_connections_with_32_zero_bytes(self, ip):
-        records = wait_for(lambda: (lambda r: r if len(r) >= 2 and len(r[1][0]) >= 32 else None)(self.proxies.records(ip)),
+    def assert_two_connections_with_the_probe_request(self, ip):
+        records = wait_for(lambda: (lambda r: r if len(r) >= 2 and len(r[1][0]) >= len(PROBE_REQUEST) else None)(self.proxies.records(ip)),
                            timeout=3, what=f"records of {ip}")
         self.assertEqual(len(records), 2, records)
         self.assertEqual(records[0][0], b"", "the first connection carries nothing")
-        self.assertEqual(records[1][0], ZEROS, "the second carries 32 zero bytes and nothing else")
+        self.assertEqual(records[1][0], PROBE_REQUEST, "the second carries the 22 bytes and nothing else")
 
     def test_1_click_on_empty_space_starts_nothing(self):
         self.assertEqual(self.app.dump()["selected"], -1)
@@ -118,7 +118,7 @@ class ProbeEndToEnd(unittest.TestCase):
         self.assertIsNotNone(ms, text)
         self.assertGreaterEqual(ms, 47)
         self.assertLessEqual(ms, 64)
-        self.assert_two_connections_with_32_zero_bytes("127.0.0.20")
+        self.assert_two_connections_with_the_probe_request("127.0.0.20")
         time.sleep(0.3)
         self.proxies.set_mode("127.0.0.20", "silent")
         try:
@@ -133,7 +133,7 @@ class ProbeEndToEnd(unittest.TestCase):
                 text, seconds = self.probe(ip)
                 self.assertEqual(text, TIMEOUT)
                 self.assertGreaterEqual(seconds, 1.0)
-                self.assert_two_connections_with_32_zero_bytes(ip)
+                self.assert_two_connections_with_the_probe_request(ip)
                 time.sleep(0.3)
 
     def test_4_refused_proxy_times_out_at_once(self):

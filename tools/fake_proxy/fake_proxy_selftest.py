@@ -10,6 +10,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import fake_proxy  # noqa: E402
 
+PROBE_REQUEST = b"OPTIONS * HTTP/1.0\r\n\r\n"  # what the probe sends
 REPLY, SILENT, CLOSE, FLOOD, NOTHING = "127.0.0.30", "127.0.0.31", "127.0.0.32", "127.0.0.33", "127.0.0.39"
 
 
@@ -38,13 +39,13 @@ class FakeProxyModes(unittest.TestCase):
     def test_reply_comes_after_the_delay_and_bytes_are_recorded(self):
         with socket.create_connection((REPLY, 80)) as s:
             start = time.monotonic()
-            s.sendall(b"\0" * 32)
+            s.sendall(PROBE_REQUEST)
             data = s.recv(100)
             elapsed = time.monotonic() - start
         self.assertTrue(data.startswith(b"HTTP/1.0 400"))
         self.assertGreaterEqual(elapsed, 0.095)
         records = wait_records(self.proxies, REPLY, lambda r: r and r[0][1])
-        self.assertEqual(records, [(b"\0" * 32, True)])
+        self.assertEqual(records, [(PROBE_REQUEST, True)])
 
     def test_silent_and_close_send_nothing(self):
         with socket.create_connection((SILENT, 80)) as s:
