@@ -137,7 +137,9 @@ struct RefWalk {
     }
 };
 
-inline unsigned char RefLowerByte(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
+inline unsigned char RefLowerByte(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
+}
 
 // The needle's bytes at byte i of t; with ignoreCase, A-Z fold where t has a one-byte character.
 inline bool RefMatchAt(std::string_view t, const RefWalk& w, std::size_t i, std::string_view needle, bool ignoreCase) {
@@ -202,7 +204,8 @@ inline std::string RefReplace(std::string_view t, std::string_view find, std::st
     const std::size_t from = (start && *start > 1) ? static_cast<std::size_t>(*start) - 1 : 0;
     if (t.empty() || find.empty() || from >= t.size()) return std::string(t);
     std::vector<std::size_t> hits = RefMatches(t, find, from, !caseSensitive);
-    if (count && *count >= 0 && hits.size() > static_cast<std::size_t>(*count)) hits.resize(static_cast<std::size_t>(*count));
+    if (count && *count >= 0 && hits.size() > static_cast<std::size_t>(*count))
+        hits.resize(static_cast<std::size_t>(*count));
     std::string out;
     std::size_t copied = 0;
     for (std::size_t p : hits) {

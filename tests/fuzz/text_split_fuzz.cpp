@@ -41,7 +41,9 @@ Text FullWidth(std::string_view ascii) {
 
 void CheckSplit(const Text& t, std::optional<std::string_view> delim, OptInt max) {
     const std::string_view d = delim ? *delim : std::string_view(",");
-    const auto ctx = [&] { return "t=" + Show(t) + " delim=" + (delim ? Show(*delim) : "absent") + " max=" + Show(max); };
+    const auto ctx = [&] {
+        return "t=" + Show(t) + " delim=" + (delim ? Show(*delim) : "absent") + " max=" + Show(max);
+    };
 
     const std::vector<std::string> pieces = SplitText(t, delim, max).items;
     const std::vector<std::string> want = RefSplit(t, delim, max);

@@ -26,6 +26,12 @@ using namespace fuzz;
 
 namespace {
 
+// The text before its first ':' (at a character start), all of it without one.
+std::string BeforeColon(const std::string& s) {
+    const int colon = RefFind(s, ":");
+    return colon == -1 ? s : s.substr(0, static_cast<std::size_t>(colon - 1));
+}
+
 void CheckAnyUrl(const Text& url, const Text& location) {
     const auto ctx = [&] { return "url=" + Show(url); };
     const Text host = UrlHost(url);
@@ -33,18 +39,16 @@ void CheckAnyUrl(const Text& url, const Text& location) {
     const Text lastTwo = UrlHost(url, true, true);
     CHECK(RefLower(hostPort) == hostPort, "host not lower-case: " + Show(hostPort) + " " + ctx());
     CHECK(RefFind(hostPort, "/") == -1, "host holds a '/': " + Show(hostPort) + " " + ctx());
-    const int colon = RefFind(hostPort, ":");
-    CHECK(host == (colon == -1 ? hostPort : hostPort.substr(0, static_cast<std::size_t>(colon - 1))),
+    CHECK(host == BeforeColon(hostPort),
           "host " + Show(host) + " is not the host with port " + Show(hostPort) + " cut at ':' " + ctx());
     CHECK(RefSplit(lastTwo, ".").size() <= 2, "more than two labels: " + Show(lastTwo) + " " + ctx());
-    CHECK(UrlHost(url, true) ==
-              (RefFind(lastTwo, ":") == -1 ? lastTwo : lastTwo.substr(0, static_cast<std::size_t>(RefFind(lastTwo, ":") - 1))),
-          "last two labels without port " + ctx());
+    CHECK(UrlHost(url, true) == BeforeColon(lastTwo), "last two labels without port " + ctx());
 
     const int last = RefFindReverse(hostPort, ":");
     const int port = last == -1 ? (RefLower(url.substr(0, 5)) == "https" ? 443 : 80)
                                 : RefToInt(hostPort.substr(static_cast<std::size_t>(last)));
-    CHECK(UrlPort(url) == port, "UrlPort " + std::to_string(UrlPort(url)) + " want " + std::to_string(port) + " " + ctx());
+    CHECK(UrlPort(url) == port,
+          "UrlPort " + std::to_string(UrlPort(url)) + " want " + std::to_string(port) + " " + ctx());
 
     const Text path = UrlPath(url);
     CHECK(path == "/" || (path.starts_with("/") && url.ends_with(path)), "UrlPath " + Show(path) + " " + ctx());
@@ -71,8 +75,9 @@ void CheckBuiltUrl(const Text& rawHost, OptInt port, const Text& rawPath, unsign
     // The labels are those of the host with its port (which stays on the last label).
     const std::vector<std::string> labels = RefSplit(lowerHost + portText, ".");
     std::string two = labels.size() > 1 ? labels[labels.size() - 2] + "." + labels.back() : lowerHost + portText;
-    if (!portText.empty()) two.resize(two.find(':'));
-    CHECK(UrlHost(url, true) == two, "UrlHost lastTwoLabels " + Show(UrlHost(url, true)) + " want " + Show(two) + " " + ctx());
+    two = BeforeColon(two);
+    CHECK(UrlHost(url, true) == two,
+          "UrlHost lastTwoLabels " + Show(UrlHost(url, true)) + " want " + Show(two) + " " + ctx());
     const bool https = RefLower(url.substr(0, 5)) == "https";
     const int wantPort = port && *port >= 0 ? *port % 65536 : (https ? 443 : 80);
     CHECK(UrlPort(url) == wantPort, "UrlPort " + std::to_string(UrlPort(url)) + " " + ctx());
