@@ -57,7 +57,9 @@ int AllTextsBetween(const Text& source, const Text& startMarker, const Text& end
     const int length = TextLength(startMarker);
     int p = 1;
     auto next = [&]() -> Text {
-        const int a = FindText(source, startMarker, p);
+        // An empty start marker is found right where the search begins. (FindText answers 1 for
+        // an empty needle wherever it starts, so the walk would never get past the first text.)
+        const int a = startMarker.empty() ? (p <= TextLength(source) ? p : -1) : FindText(source, startMarker, p);
         if (a == -1) return {};
         const int b = FindText(source, endMarker, a);
         p = b;

@@ -33,7 +33,8 @@ Text HarvestPageUrl(int n);
 // The bytes between the first startMarker and the next endMarker (searched from where the start
 // marker begins); empty when either is missing.
 Text TextBetween(const Text& source, const Text& startMarker, const Text& endMarker);
-// Appends every enclosed text to `collected`, stopping at the first pair that encloses nothing.
+// Appends every enclosed text to `collected`, stopping at the first pair that encloses nothing
+// (an empty start marker is found where each search begins, so it gives at most one text).
 // Returns the count `collected` then holds, or 0 when the first text is missing or empty.
 int AllTextsBetween(const Text& source, const Text& startMarker, const Text& endMarker, TextArray& collected);
 // True when splitting on "." gives exactly four pieces (the pieces are not examined).

@@ -53,7 +53,10 @@ int UrlPort(std::string_view url) {
 
 Text UrlPath(std::string_view url) {
     const Text host = UrlHost(url);
-    const int a = FindText(url, host, 1, kIgnoreCase);
+    // The host is looked for behind the scheme: a host such as "h" or "s" also occurs in "https://".
+    const Text scheme = ToLower(TextLeft(url, 8));
+    const int from = scheme == "https://" ? 9 : (TextLeft(scheme, 7) == "http://" ? 8 : 1);
+    const int a = host.empty() ? from : FindText(url, host, from, kIgnoreCase);
     const int b = FindText(url, "/", a, kIgnoreCase);
     if (b == -1) return "/";
     return TextRight(url, TextLength(url) - b + 1);

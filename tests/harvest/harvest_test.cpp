@@ -136,6 +136,18 @@ TEST(AllTextsBetween, AppendsBehindWhatIsThereAndCountsAll) {
     EXPECT_EQ(ArrayCount(got), 3);
 }
 
+TEST(AllTextsBetween, AnEmptyStartMarkerIsFoundWhereTheSearchBegins) {
+    // The first text is TextBetween's, and the walk ends behind it (it used to repeat that text
+    // without end).
+    TextArray got;
+    EXPECT_EQ(AllTextsBetween("ab|cd|", "", "|", got), 1);
+    EXPECT_EQ(got.items, (std::vector<Text>{"ab"}));
+    EXPECT_EQ(TextBetween("ab|cd|", "", "|"), "ab");
+    EXPECT_EQ(AllTextsBetween("|ab|", "", "|", got), 0);
+    EXPECT_EQ(AllTextsBetween("", "", "|", got), 0);
+    EXPECT_EQ(ArrayCount(got), 1);
+}
+
 // ---- IsDottedQuad ---------------------------------------------------------------------------
 
 TEST(IsDottedQuad, FourPiecesOnSplittingOnDots) {

@@ -65,6 +65,11 @@ TEST(UrlParts, HostPortAndPathOfFullAndBareUrls) {
         {"http://h.test", "h.test", "h.test", "h.test", 80, "/"},
         {"http://h.test?x=1", "h.test?x=1", "h.test?x=1", "h.test?x=1", 80, "/"},  // no '/': the query joins the host
         {"/bare/path", "", "", "", 80, "/bare/path"},  // a bare path has no host; its path is itself
+        // The path starts behind the host, also when the host's text occurs in the scheme.
+        {"http://h/x?y", "h", "h", "h", 80, "/x?y"},
+        {"https://s:8/p", "s", "s", "s:8", 8, "/p"},
+        {"HTTP://TP", "tp", "tp", "tp", 80, "/"},
+        {"http:///x", "", "", "", 80, "/x"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
