@@ -28,3 +28,6 @@ Text ListGetCell(int row, int column);
 // First selected row, or -1.
 int ListSelectedRow();
 void SetLabelCaption(const Text& text);
+// Counts the rows and sets caption(count) as the label's caption, in one message carried out by
+// the UI thread: an append from another thread cannot come between the count and the write.
+void ListSetCountLabel(Text (*caption)(int rows));

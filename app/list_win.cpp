@@ -21,6 +21,8 @@ std::atomic<HWND> g_label{nullptr};
 // for at most kRedrawHoldMs from the first append of a burst, then redraws once. Only the UI
 // thread touches the flag and the timer.
 constexpr UINT kAppendRowMessage = WM_APP + 0x4C;
+// lParam: Text (*)(int rows). Counts the rows and sets the label in one step (ListSetCountLabel).
+constexpr UINT kCountLabelMessage = WM_APP + 0x4D;
 constexpr UINT_PTR kRedrawTimerId = 0x4C52;
 constexpr UINT kRedrawHoldMs = 100;
 constexpr UINT_PTR kSubclassId = 1;
@@ -41,6 +43,14 @@ LRESULT CALLBACK ListSubclassProc(HWND list, UINT msg, WPARAM wParam, LPARAM lPa
                 DefSubclassProc(list, WM_SETREDRAW, FALSE, 0);
             }
             return DefSubclassProc(list, LVM_INSERTITEMW, 0, lParam);
+        case kCountLabelMessage: {
+            const auto caption = reinterpret_cast<Text (*)(int)>(lParam);
+            const int rows = static_cast<int>(DefSubclassProc(list, LVM_GETITEMCOUNT, 0, 0));
+            // The label belongs to this thread too: the write is a direct call, so nothing else
+            // can run on the list between the count and the caption.
+            SetWindowTextW(g_label.load(std::memory_order_acquire), GbkToWide(caption(rows)).c_str());
+            return 0;
+        }
         case WM_TIMER:
             if (wParam != kRedrawTimerId) break;
             ReleaseRedraw(list);
@@ -134,4 +144,8 @@ int ListSelectedRow() {
 
 void SetLabelCaption(const Text& text) {
     SetWindowTextW(g_label.load(std::memory_order_acquire), GbkToWide(text).c_str());
+}
+
+void ListSetCountLabel(Text (*caption)(int rows)) {
+    SendMessageW(g_list.load(std::memory_order_acquire), kCountLabelMessage, 0, reinterpret_cast<LPARAM>(caption));
 }

@@ -119,5 +119,5 @@ void HarvestPageWith(int n, const HarvestFetch& fetch, const HarvestListOps& lis
     AllTextsBetween(block, kEntryStart, kEntryEnd, collected);
     AddProxyRows(collected, firstPartCount + 1, cursor, list);
 
-    list.setLabel(CountLabelText(list.rowCount()));
+    list.setCountLabel(CountLabelText);
 }

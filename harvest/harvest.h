@@ -7,13 +7,18 @@
 
 #include "text/text.h"
 
+// The count label's caption for a row count (CountLabelText).
+using CountCaption = Text (*)(int rows);
+
 // The list and label operations a harvest drives. The program binds them to app/list.h; tests
 // bind recording fakes.
 struct HarvestListOps {
-    std::function<int(const Text&)> appendRow;             // ListAppendRow
-    std::function<void(int, int, const Text&)> setCell;    // ListSetCell
-    std::function<int()> rowCount;                         // ListRowCount
-    std::function<void(const Text&)> setLabel;             // SetLabelCaption
+    std::function<int(const Text&)> appendRow;           // ListAppendRow
+    std::function<void(int, int, const Text&)> setCell;  // ListSetCell
+    // Counts the rows and writes caption(count) into the count label as one step of the list's
+    // owner (ListSetCountLabel): no append can come between the count and the write, so the
+    // caption written last holds the final count whatever order the workers finish in.
+    std::function<void(CountCaption)> setCountLabel;
 };
 
 // The page fetch: the body of a GET of `url`, empty on failure (FetchUrl in the program).
@@ -50,6 +55,8 @@ void HarvestPageWith(int n, const HarvestFetch& fetch, const HarvestListOps& lis
 Text CountLabelText(int rows);
 
 #ifdef _WIN32
+// The program's list operations (app/list.h), made for each harvest: nothing of them outlives it.
+HarvestListOps ProgramHarvestListOps();
 // Worker N's harvest in the program: FetchUrl and the real list operations.
 void HarvestPage(int n);
 #endif
