@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <string_view>
 
 #include "text/text.h"
 
@@ -37,10 +38,11 @@ Text HarvestPageUrl(int n);
 
 // The bytes between the first startMarker and the next endMarker (searched from where the start
 // marker begins); empty when either is missing.
-Text TextBetween(const Text& source, const Text& startMarker, const Text& endMarker);
+Text TextBetween(std::string_view source, std::string_view startMarker, std::string_view endMarker);
 // Appends every enclosed text to `collected`, stopping at the first pair that encloses nothing.
 // Returns the count `collected` then holds, or 0 when the first text is missing or empty.
-int AllTextsBetween(const Text& source, const Text& startMarker, const Text& endMarker, TextArray& collected);
+int AllTextsBetween(std::string_view source, std::string_view startMarker, std::string_view endMarker,
+                    TextArray& collected);
 // True when splitting on "." gives exactly four pieces (the pieces are not examined).
 bool IsDottedQuad(const Text& text);
 // Turns collected[from..count] (1-based) into rows: a dotted quad appends a row; the texts behind
