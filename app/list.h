@@ -13,7 +13,9 @@
 // Inserts the columns of kListColumns (app/columns.h) into a report list-view.
 void InsertListColumns(HWND list);
 // Binds the operations to the window's controls; called once while the main window is created.
-void ListBindControls(HWND list, HWND label);
+// False, and nothing bound, when the list cannot be subclassed (its appends go through the
+// subclass): the window then fails to be created.
+bool ListBindControls(HWND list, HWND label);
 #endif
 
 void ListClear();

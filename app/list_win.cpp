@@ -42,7 +42,9 @@ LRESULT CALLBACK ListSubclassProc(HWND list, UINT msg, WPARAM wParam, LPARAM lPa
                 g_redrawHeld = true;
                 DefSubclassProc(list, WM_SETREDRAW, FALSE, 0);
             }
-            return DefSubclassProc(list, LVM_INSERTITEMW, 0, lParam);
+            // The index plus one: a list that never saw this message answers 0, which
+            // ListAppendRow reads as refused, never as row 0.
+            return DefSubclassProc(list, LVM_INSERTITEMW, 0, lParam) + 1;
         case kCountLabelMessage: {
             const auto caption = reinterpret_cast<Text (*)(int)>(lParam);
             const int rows = static_cast<int>(DefSubclassProc(list, LVM_GETITEMCOUNT, 0, 0));
@@ -80,10 +82,11 @@ void InsertListColumns(HWND list) {
     }
 }
 
-void ListBindControls(HWND list, HWND label) {
-    SetWindowSubclass(list, ListSubclassProc, kSubclassId, 0);
+bool ListBindControls(HWND list, HWND label) {
+    if (!SetWindowSubclass(list, ListSubclassProc, kSubclassId, 0)) return false;
     g_list.store(list, std::memory_order_release);
     g_label.store(label, std::memory_order_release);
+    return true;
 }
 
 void ListClear() {
@@ -103,9 +106,10 @@ int ListAppendRow(const Text& column0) {
     // another thread already holds the index of.
     item.iItem = INT_MAX;
     item.pszText = text.data();
-    // LVM_INSERTITEMW, carried out by the list's subclass procedure (see kAppendRowMessage).
+    // LVM_INSERTITEMW, carried out by the list's subclass procedure, which answers the index plus
+    // one (see kAppendRowMessage).
     return static_cast<int>(SendMessageW(g_list.load(std::memory_order_acquire), kAppendRowMessage, 0,
-                                         reinterpret_cast<LPARAM>(&item)));
+                                         reinterpret_cast<LPARAM>(&item))) - 1;
 }
 
 void ListSetCell(int row, int column, const Text& text) {
