@@ -4,7 +4,7 @@ says otherwise). For every row:
 
 - the program stays alive through the harvest;
 - the UI thread answers every WM_NULL that winspy.exe sends from outside within 50 ms, from the
-  moment the window shows until the harvest is over;
+  moment the window is up (shown, drawn once, its message loop running) until the harvest is over;
 - every row of the healthy pages is in the list, and the hostile page adds what the row expects;
 - the count label holds the number of rows;
 - a click on a row whose proxy accepts and stays silent starts a probe; Esc pressed while that
@@ -12,11 +12,6 @@ says otherwise). For every row:
   exit code 0 within one second, with no crash report from Wine.
 
 At the end it prints the table: mode, alive, worst UI response, rows kept, label, Esc exit time.
-
-The longest single task of the UI thread in any of these runs is the list's first repaint once
-rows have come (measured at 15 to 60 ms here, depending on how loaded the machine was), so a row
-whose only fault is a UI answer over the limit is run once more and passes only if that run keeps
-it; the table shows both figures.
 """
 
 import json
@@ -208,7 +203,7 @@ class HostileGateway(unittest.TestCase):
             app.wait_window()
             ui = watch.result(timeout=60 + watch_ms / 1000)
             row["alive"] = app.running()
-            row["ui"] = (row["ui"] + " -> " if row["ui"] != "-" else "") + f"{ui.get('worst_ms', -1):.1f}"
+            row["ui"] = f"{ui.get('worst_ms', -1):.1f}"
             d = wait_settled(app) if row["alive"] else {"rows": [], "label": ""}
             rows = d["rows"]
             owner = {r[0]: n for n in healthy for r in page_rows(n)}
@@ -237,6 +232,7 @@ class HostileGateway(unittest.TestCase):
 
             self.assertTrue(row["alive"], "the program ended during the harvest")
             self.assertGreater(ui.get("samples", 0), 100, ui)
+            self.assertLessEqual(ui["worst_ms"], UI_LIMIT_MS, ui)
             for n in healthy:
                 self.assertEqual(got[n], page_rows(n), f"rows of healthy page {n}")
             if adds == "all":
@@ -254,17 +250,13 @@ class HostileGateway(unittest.TestCase):
             self.assertEqual(code, 0)
             self.assertLess(elapsed, EXIT_LIMIT_S)
             self.assertFalse(any(s in output for s in CRASH_SIGNS), output[-2000:])
-            return ui
 
     def test_hostile_modes(self):
         for name, hostile, adds, watch_ms in ROWS:
             with self.subTest(mode=name):
                 row = {"mode": name, "alive": False, "ui": "-", "rows": "-", "label": False, "exit": "-"}
                 self.table.append(row)
-                ui = self.run_row(name, hostile, adds, watch_ms, row)
-                if ui["worst_ms"] > UI_LIMIT_MS:
-                    ui = self.run_row(name, hostile, adds, watch_ms, row)
-                self.assertLessEqual(ui["worst_ms"], UI_LIMIT_MS, ui)
+                self.run_row(name, hostile, adds, watch_ms, row)
 
 
 if __name__ == "__main__":

@@ -10,7 +10,7 @@
 //   winspy msgbox CAPTION [--dismiss]  text of the program's message box with that caption
 //                                       (exit 1 if none); --dismiss presses its OK
 //   winspy close                     posts WM_CLOSE to the main window
-//   winspy ping MS [EVERY]           once the main window shows, for MS milliseconds sends WM_NULL to it (every
+//   winspy ping MS [EVERY]           once the main window is up, for MS milliseconds sends WM_NULL to it (every
 //                                       EVERY ms, default 2) and waits for each answer: JSON with
 //                                       samples, worst_ms, mean_ms, over_50ms, gone (the window
 //                                       went away before the time was up) and slow: [ms since the
@@ -338,8 +338,11 @@ int MsgBox(const std::wstring& title, const std::wstring& caption, bool dismiss,
 
 // How long the UI thread takes to answer: every round trip of a WM_NULL sent to its window.
 int Ping(HWND main, DWORD durationMs, DWORD everyMs) {
-    // From the moment the window shows: its creation (controls, the workers' start) comes before.
+    // From the moment the window is up: it shows, draws itself a first time and runs its message
+    // loop (one WM_NULL, not counted, waits for that); its creation comes before.
     for (int i = 0; i < 6000 && IsWindow(main) && !IsWindowVisible(main); ++i) Sleep(5);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
     LARGE_INTEGER freq, start, a, b;
     QueryPerformanceFrequency(&freq);
     QueryPerformanceCounter(&start);
