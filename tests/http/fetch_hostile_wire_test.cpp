@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "http/fetch.h"
 #include "tools/http_fixture/fixture_client.h"
@@ -31,7 +32,7 @@ std::optional<Bytes> FetchWithin(const Text& url, DWORD seconds) {
     const bool done = WaitForSingleObject(thread, seconds * 1000) == WAIT_OBJECT_0;
     CloseHandle(thread);
     if (!done) return std::nullopt;
-    Bytes result = b->result;
+    Bytes result = std::move(b->result);  // moved: the capacity the fetch left is kept
     delete b;
     return result;
 }
