@@ -13,7 +13,9 @@
 // Inserts the columns of kListColumns (app/columns.h) into a report list-view.
 void InsertListColumns(HWND list);
 // Binds the operations to the window's controls; called once while the main window is created.
-void ListBindControls(HWND list, HWND label);
+// False, and nothing bound, when the list cannot be subclassed (its appends go through the
+// subclass): the window then fails to be created.
+bool ListBindControls(HWND list, HWND label);
 #endif
 
 void ListClear();
@@ -28,3 +30,6 @@ Text ListGetCell(int row, int column);
 // First selected row, or -1.
 int ListSelectedRow();
 void SetLabelCaption(const Text& text);
+// Counts the rows and sets caption(count) as the label's caption, in one message carried out by
+// the UI thread: an append from another thread cannot come between the count and the write.
+void ListSetCountLabel(Text (*caption)(int rows));

@@ -43,8 +43,9 @@ static_assert(sizeof(LVCOLUMNW) == 44 && offsetof(LVCOLUMNW, fmt) == 4 && offset
 static_assert(sizeof(WSADATA) == 400 && offsetof(WSADATA, szDescription) == 4 &&
               offsetof(WSADATA, szSystemStatus) == 261 && offsetof(WSADATA, iMaxSockets) == 390 &&
               offsetof(WSADATA, lpVendorInfo) == 396);
-static_assert(sizeof(addrinfo) == 32 && offsetof(addrinfo, ai_addrlen) == 16 && offsetof(addrinfo, ai_addr) == 24 &&
-              offsetof(addrinfo, ai_next) == 28);
+static_assert(sizeof(ADDRINFOW) == 32 && offsetof(ADDRINFOW, ai_addrlen) == 16 &&
+              offsetof(ADDRINFOW, ai_canonname) == 20 && offsetof(ADDRINFOW, ai_addr) == 24 &&
+              offsetof(ADDRINFOW, ai_next) == 28);
 static_assert(sizeof(sockaddr_in) == 16 && offsetof(sockaddr_in, sin_port) == 2 &&
               offsetof(sockaddr_in, sin_addr) == 4 && sizeof(in_addr) == 4);
 

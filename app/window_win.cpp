@@ -62,7 +62,8 @@ LRESULT OnCreate(HWND window) {
     if (!list || !label || !b2 || !b3) return -1;
     SetWindowPos(b2, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     SetWindowPos(b3, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    ListBindControls(list, label);
+    // Without the binding every append would be lost: fail like any control that was not made.
+    if (!ListBindControls(list, label)) return -1;
     CreateProbeClient();
     OnMainWindowCreated(window);
     return 0;

@@ -7,24 +7,26 @@
 
 namespace {
 
-// Markers, byte for byte in code page 936.
+// Markers, byte for byte in code page 936. Views of string literals, not Text objects: the workers
+// read them until the process ends, and a Text at namespace scope would be destroyed by the C
+// runtime when WinMain returns, while a worker may still be cutting a page.
 // <a id="tc_next" href="./t
-const Text kLinkStart = "<a id=\"tc_next\" href=\"./t";
-const Text kLinkEnd = "\x3E\xCF\xC2\xD2\xB3";  // >下页
-const Text kQueryStart = "c";
-const Text kQueryEnd = "\" accesskey";
+constexpr std::string_view kLinkStart = "<a id=\"tc_next\" href=\"./t";
+constexpr std::string_view kLinkEnd = "\x3E\xCF\xC2\xD2\xB3";  // >下页
+constexpr std::string_view kQueryStart = "c";
+constexpr std::string_view kQueryEnd = "\" accesskey";
 // <div  style="font-weight:bold;" >免费代理IP，HTTP免费代理服务器大全，每日更新</div><div  class="c5" >
-const Text kBlockStart =
+constexpr std::string_view kBlockStart =
     "<div  style=\"font-weight:bold;\" >"
     "\xC3\xE2\xB7\xD1\xB4\xFA\xC0\xED\x49\x50\xA3\xAC\x48\x54\x54\x50\xC3\xE2\xB7\xD1\xB4\xFA\xC0\xED\xB7\xFE\xCE\xF1"
     "\xC6\xF7\xB4\xF3\xC8\xAB\xA3\xAC\xC3\xBF\xC8\xD5\xB8\xFC\xD0\xC2"
     "</div><div  class=\"c5\" >";
-const Text kBlockEnd = "</div></div></div>";
-const Text kEntryStart = "<span  class=\"c7\" >";
-const Text kEntryEnd = "</span>";
+constexpr std::string_view kBlockEnd = "</div></div></div>";
+constexpr std::string_view kEntryStart = "<span  class=\"c7\" >";
+constexpr std::string_view kEntryEnd = "</span>";
 
-const Text kLabelPrefix = "\xBB\xF1\xC8\xA1\x69\x70\xCA\xFD\x3A";  // 获取ip数:
-const Text kLabelSuffix = "\xB8\xF6";                              // 个
+constexpr std::string_view kLabelPrefix = "\xBB\xF1\xC8\xA1\x69\x70\xCA\xFD\x3A";  // 获取ip数:
+constexpr std::string_view kLabelSuffix = "\xB8\xF6";                              // 个
 
 // Only ':' and '/' are encoded; letters, digits, dots and underscores stay as they are.
 Text EncodeAddress(std::string_view address) {
@@ -49,11 +51,12 @@ Text HarvestPageUrl(int n) {
     return ConcatText({GatewayBase(), "?bd_page_type=1&src=", EncodeAddress(address)});
 }
 
-Text TextBetween(const Text& source, const Text& startMarker, const Text& endMarker) {
+Text TextBetween(std::string_view source, std::string_view startMarker, std::string_view endMarker) {
     return TextBetweenMarkers(source, startMarker, endMarker, EndMarkerSearch::kFromStartMarker);
 }
 
-int AllTextsBetween(const Text& source, const Text& startMarker, const Text& endMarker, TextArray& collected) {
+int AllTextsBetween(std::string_view source, std::string_view startMarker, std::string_view endMarker,
+                    TextArray& collected) {
     const int length = TextLength(startMarker);
     int p = 1;
     auto next = [&]() -> Text {
@@ -121,5 +124,5 @@ void HarvestPageWith(int n, const HarvestFetch& fetch, const HarvestListOps& lis
     AllTextsBetween(block, kEntryStart, kEntryEnd, collected);
     AddProxyRows(collected, firstPartCount + 1, cursor, list);
 
-    list.setLabel(CountLabelText(list.rowCount()));
+    list.setCountLabel(CountLabelText);
 }

@@ -4,16 +4,22 @@
 #pragma once
 
 #include <functional>
+#include <string_view>
 
 #include "text/text.h"
+
+// The count label's caption for a row count (CountLabelText).
+using CountCaption = Text (*)(int rows);
 
 // The list and label operations a harvest drives. The program binds them to app/list.h; tests
 // bind recording fakes.
 struct HarvestListOps {
-    std::function<int(const Text&)> appendRow;             // ListAppendRow
-    std::function<void(int, int, const Text&)> setCell;    // ListSetCell
-    std::function<int()> rowCount;                         // ListRowCount
-    std::function<void(const Text&)> setLabel;             // SetLabelCaption
+    std::function<int(const Text&)> appendRow;           // ListAppendRow
+    std::function<void(int, int, const Text&)> setCell;  // ListSetCell
+    // Counts the rows and writes caption(count) into the count label as one step of the list's
+    // owner (ListSetCountLabel): no append can come between the count and the write, so the
+    // caption written last holds the final count whatever order the workers finish in.
+    std::function<void(CountCaption)> setCountLabel;
 };
 
 // The page fetch: the body of a GET of `url`, empty on failure (FetchUrl in the program).
@@ -32,11 +38,12 @@ Text HarvestPageUrl(int n);
 
 // The bytes between the first startMarker and the next endMarker (searched from where the start
 // marker begins); empty when either is missing.
-Text TextBetween(const Text& source, const Text& startMarker, const Text& endMarker);
+Text TextBetween(std::string_view source, std::string_view startMarker, std::string_view endMarker);
 // Appends every enclosed text to `collected`, stopping at the first pair that encloses nothing
 // (an empty start marker is found where each search begins, so it gives at most one text).
 // Returns the count `collected` then holds, or 0 when the first text is missing or empty.
-int AllTextsBetween(const Text& source, const Text& startMarker, const Text& endMarker, TextArray& collected);
+int AllTextsBetween(std::string_view source, std::string_view startMarker, std::string_view endMarker,
+                    TextArray& collected);
 // True when splitting on "." gives exactly four pieces (the pieces are not examined).
 bool IsDottedQuad(const Text& text);
 // Turns collected[from..count] (1-based) into rows: a dotted quad appends a row; the texts behind
@@ -51,6 +58,8 @@ void HarvestPageWith(int n, const HarvestFetch& fetch, const HarvestListOps& lis
 Text CountLabelText(int rows);
 
 #ifdef _WIN32
+// The program's list operations (app/list.h), made for each harvest: nothing of them outlives it.
+HarvestListOps ProgramHarvestListOps();
 // Worker N's harvest in the program: FetchUrl and the real list operations.
 void HarvestPage(int n);
 #endif

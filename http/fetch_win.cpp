@@ -6,6 +6,7 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "http/codepage.h"
 #include "http/http_core.h"
@@ -15,8 +16,13 @@ namespace {
 
 constexpr DWORD kReadChunk = 1024;
 constexpr DWORD kHeaderBuffer = 5000;  // first try; a larger block is read with the size WinInet asks for
-constexpr DWORD kMaxReserve = 64 * 1024 * 1024;
-constexpr int kMaxFollows = 10;        // a server answering 301 for ever must not nest without end
+// Room reserved ahead of the body from its announced length, at most: beyond it the buffer grows
+// with the bytes that really arrive. A Content-Length is the server's word; ten workers of the
+// 32-bit program must not be pushed to the allocation failure by headers alone.
+constexpr DWORD kMaxReserve = 1024 * 1024;
+// Redirects one FetchUrl call follows, its own 301 follows and WinInet's automatic ones together:
+// a server answering 301 for ever must not be asked without end.
+constexpr int kMaxFollows = 10;
 
 using InetHandle = OwnedHandle<HINTERNET, InternetCloseHandle>;
 
@@ -33,8 +39,62 @@ struct Chain {
     Bytes* postBytes;
     Text* rawHeaders;
     Text cookieLine;  // the Cookie line the last request appended to *headers
-    int follows = 0;
+    int follows = 0;  // redirects followed so far, by hand and by WinInet
 };
+
+// Without INTERNET_FLAG_NO_AUTO_REDIRECT WinInet follows redirects itself, inside HttpSendRequestA,
+// and under Wine without any bound of its own: a 301 naming its own URL is asked for again and
+// again. The request's status callback counts those redirects into the chain's count. Past the
+// bound WinInet must send nothing more; closing the handle is the documented cancel, but Wine
+// goes on regardless, and nothing else a callback may do stops its loop. So the send runs on a
+// thread of its own, and at the bound the callback tells the fetch and never returns: the fetch
+// gives the request up at once (empty result, like its own bound), and the sending thread waits
+// in the callback until the process ends, holding the request's handles.
+struct FollowGuard {
+    std::atomic<int> follows;
+    HANDLE boundReached;  // manual-reset event
+};
+
+void CALLBACK CountRedirects(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
+    if (status != INTERNET_STATUS_REDIRECT) return;
+    auto* guard = reinterpret_cast<FollowGuard*>(context);
+    if (guard->follows.fetch_add(1) + 1 <= kMaxFollows) return;
+    SetEvent(guard->boundReached);
+    // `guard` may be gone from here on. Returning would let WinInet send the next request.
+    for (;;) Sleep(INFINITE);
+}
+
+struct SendJob {
+    HINTERNET request;
+    const char* headers;
+    DWORD headersLength;
+    void* optional;
+    DWORD optionalLength;
+};
+
+DWORD WINAPI SendRequest(LPVOID parameter) {
+    const SendJob job = *static_cast<const SendJob*>(parameter);
+    return HttpSendRequestA(job.request, job.headers, job.headersLength, job.optional, job.optionalLength) ? 1 : 0;
+}
+
+enum class Sent { kYes, kFailed, kGivenUp };
+
+// HttpSendRequestA with WinInet's own redirects counted into chain.follows and bounded (see
+// FollowGuard); the request was opened with `guard` as its context.
+Sent SendFollowingAtMostTheBound(const SendJob& job, FollowGuard& guard, Chain& chain) {
+    guard.follows.store(chain.follows);
+    InternetSetStatusCallbackA(job.request, CountRedirects);
+    HANDLE thread = CreateThread(nullptr, 0, SendRequest, const_cast<SendJob*>(&job), 0, nullptr);
+    if (!thread) return Sent::kFailed;
+    const HANDLE waitFor[] = {thread, guard.boundReached};
+    const DWORD which = WaitForMultipleObjects(2, waitFor, FALSE, INFINITE);
+    DWORD ok = 0;
+    if (which == WAIT_OBJECT_0) GetExitCodeThread(thread, &ok);
+    CloseHandle(thread);  // a parked sender keeps running without it
+    chain.follows = guard.follows.load();
+    if (which != WAIT_OBJECT_0) return Sent::kGivenUp;
+    return ok ? Sent::kYes : Sent::kFailed;
+}
 
 // The raw header block, whole: retried with the size WinInet asks for when 5000 bytes are too
 // few. Empty when the query fails.
@@ -70,31 +130,47 @@ Bytes FetchInChain(const Text& url, Chain& chain) {
     if (!connection) return {};
     const DWORD flags = RequestFlags(url, chain.cookiesSupplied, o.noRedirect);
     const Text path = UrlPath(url);
-    InetHandle request(
-        HttpOpenRequestA(connection.get(), verb, path.c_str(), "HTTP/1.1", nullptr, nullptr, flags, 0));
+    // Outlives the handles: WinInet calls CountRedirects with it until the request is closed.
+    OwnedHandle<HANDLE, CloseHandle> boundReached(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    FollowGuard guard{{0}, boundReached.get()};
+    // The guard is the request's context: callbacks come only for a non-zero one.
+    InetHandle request(HttpOpenRequestA(connection.get(), verb, path.c_str(), "HTTP/1.1", nullptr, nullptr, flags,
+                                        reinterpret_cast<DWORD_PTR>(&guard)));
     if (!request) return {};
 
     Text& headers = *chain.headers;
     PrepareRequestHeaders(headers, url, *chain.cookies, chain.cookieLine);
 
-    BOOL sent;
+    static char empty[] = "";
+    SendJob job{request.get(), headers.c_str(), static_cast<DWORD>(headers.size()), empty, 0};
     if (o.method != 0) {
         Bytes& postBytes = *chain.postBytes;
         if (postBytes.empty()) postBytes = ToBytes(o.postText);
-        sent = HttpSendRequestA(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
-                                postBytes.empty() ? nullptr : postBytes.data(), static_cast<DWORD>(postBytes.size()));
-    } else {
-        static char empty[] = "";
-        sent = HttpSendRequestA(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()), empty, 0);
+        job.optional = postBytes.empty() ? nullptr : postBytes.data();
+        job.optionalLength = static_cast<DWORD>(postBytes.size());
     }
+    Sent outcome = Sent::kFailed;  // also when WinInet's redirects cannot be bounded (no event)
+    if (o.noRedirect)
+        outcome = HttpSendRequestA(job.request, job.headers, job.headersLength, job.optional, job.optionalLength)
+                      ? Sent::kYes
+                      : Sent::kFailed;
+    else if (boundReached)
+        outcome = SendFollowingAtMostTheBound(job, guard, chain);
+    if (outcome == Sent::kGivenUp) {
+        // The parked sender is still inside WinInet with these handles; they end with the process.
+        request.release();
+        connection.release();
+        root.release();
+    }
+    const bool sent = outcome == Sent::kYes;
 
     Bytes body;
     Text raw;
     // A failed send leaves no response: no body, no header block (Wine would still answer the
     // header query, with "\r\n").
     if (sent) {
-        // Room for the announced length up front (bounded: the header is the server's word), so a
-        // large body is not copied again at each doubling of the buffer.
+        // Room for the announced length up front, up to kMaxReserve, so a large body is not copied
+        // again at each doubling of the buffer; past that it grows with what arrives.
         DWORD announced = 0, size = sizeof announced;
         if (HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced, &size,
                            nullptr))
@@ -123,7 +199,7 @@ Bytes FetchInChain(const Text& url, Chain& chain) {
     if (IsMovedPermanently(raw)) {
         const Text next = RedirectUrl(location, url);
         location.clear();
-        if (chain.follows == kMaxFollows) return {};
+        if (chain.follows >= kMaxFollows) return {};
         ++chain.follows;
         return FetchInChain(next, chain);
     }

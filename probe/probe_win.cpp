@@ -67,39 +67,35 @@ void WaitWithEvents(int ms) {
     }
 }
 
-int ProbeLatency(const Text& host, OptInt port, OptInt attempts) {
+std::optional<int> ProbeLatency(const Text& host, OptInt port, OptInt attempts) {
     const int toPort = port.value_or(kProbePort);
     const int count = attempts.value_or(kDefaultAttempts);
     std::vector<std::int32_t> samples;
     // The first connection only shows that the proxy can be reached; it is dropped by the next.
-    if (!TcpClientConnect(host, toPort)) return ProbeNoReply;
+    if (!TcpClientConnect(host, toPort)) return std::nullopt;
     for (int attempt = 1; attempt <= count; ++attempt) {
+        // Once the old connection is dropped no data of it is handled any more; cleared after
+        // that, ReplyArrived can only be set by the attempt's own connection, and is never
+        // cleared again: a reply handled before SendTick is stamped (a peer that speaks first)
+        // still counts, as a sample of 0.
+        TcpClientDisconnect();
         ReplyArrived.store(0, std::memory_order_relaxed);
         if (TcpClientConnect(host, toPort)) {
-            // Data handled while the old connection was being dropped must not count as this
-            // attempt's reply: the connect has cancelled every later notification of it.
-            ReplyArrived.store(0, std::memory_order_relaxed);
             SendTick.store(TickNow(), std::memory_order_relaxed);
             TcpClientSend(ToBytes(kProbeRequest));
         }
         // The full wait runs also after a failed connect and after an early reply.
         WaitWithEvents(kReplyWaitMs);
-        if (ReplyArrived.load(std::memory_order_acquire) == 1) {
-            const auto sample = static_cast<std::int32_t>(static_cast<std::uint32_t>(ReplyTick.load(std::memory_order_relaxed)) -
-                                                          static_cast<std::uint32_t>(SendTick.load(std::memory_order_relaxed)));
-            samples.push_back(sample);
-        }
+        if (ReplyArrived.load(std::memory_order_acquire) == 1)
+            samples.push_back(ReplySample(ReplyTick.load(std::memory_order_relaxed), SendTick.load(std::memory_order_relaxed)));
     }
-    if (samples.empty()) return ProbeNoReply;
-    std::uint32_t sum = 0;  // a 32-bit sum that wraps
-    for (std::int32_t s : samples) sum += static_cast<std::uint32_t>(s);
-    return IntDiv(static_cast<std::int32_t>(sum), static_cast<int>(samples.size()));
+    return AverageReplyTime(samples);
 }
 
 void ProbeSelectedRow(int row) {
     if (ProbeBusy.exchange(1) == 1) return;
     if (CompareText(ListGetCell(row, kColumnType), "HTTP") == 0) {
-        const int latency = ProbeLatency(ListGetCell(row, kColumnAddress), kProbePort, 1);
+        const std::optional<int> latency = ProbeLatency(ListGetCell(row, kColumnAddress), kProbePort, 1);
         ListSetCell(row, kColumnDelay, DelayCellText(latency));
     }
     ProbeBusy.store(0);

@@ -16,6 +16,9 @@ bool TcpClientCreate(TcpDataArrivalHandler onDataArrival);
 // calling thread: a dotted IPv4 address is used directly, any other text is looked up by name, an
 // empty host fails. The system's connect time-out applies.
 bool TcpClientConnect(const Text& host, int port);
+// Drops the current connection (if any): once this returns, no data-arrival event of it is
+// raised any more, even for data that had already come.
+void TcpClientDisconnect();
 // Sends all bytes over the current connection, repeating partial sends; false when not
 // connected or when a send fails (it never waits for the socket to become writable).
 bool TcpClientSend(const Bytes& bytes);

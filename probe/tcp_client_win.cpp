@@ -14,8 +14,8 @@
 // its own generation; a notification whose message number or socket is not the current one is
 // dropped unread, so data of a replaced connection never raises the event and a reused socket
 // value cannot be mistaken for the old one. A notification of the current socket reads what is
-// pending and raises the event once when it read at least one byte: nothing is counted twice, and
-// a read re-arms FD_READ, so nothing pending is lost.
+// pending, up to kReadCap bytes, and raises the event once when it read at least one byte: nothing
+// is counted twice, and a read re-arms FD_READ, so what is left is announced again.
 #include "probe/tcp_client.h"
 
 #include <winsock2.h>
@@ -25,6 +25,7 @@
 #include <atomic>
 
 #include "text/owned_handle.h"
+#include "text/wide.h"
 
 namespace {
 
@@ -76,21 +77,21 @@ LRESULT HandleSend(const Bytes* bytes) {
     return 1;
 }
 
+// Bytes read per read notification, at most. The probe never looks at the bytes, only at their
+// arrival, so they are read into a fixed buffer and dropped: a peer that streams faster than they
+// are read costs the UI thread one bounded read per notification and no memory, and whatever is
+// left is announced again, since a read re-arms FD_READ while data is pending.
+constexpr int kReadCap = 64 * 1024;
+
 void HandleRead() {
-    Bytes received;
-    u_long pending = 0;
-    if (ioctlsocket(g_current, FIONREAD, &pending) == 0 && pending > 0) {
-        received.resize(pending);
-        const int n = recv(g_current, reinterpret_cast<char*>(received.data()), static_cast<int>(pending), 0);
-        received.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    }
-    for (;;) {
-        char chunk[1024];
-        const int n = recv(g_current, chunk, sizeof chunk, 0);
+    static char buffer[kReadCap];  // the UI thread's alone
+    int total = 0;
+    while (total < kReadCap) {
+        const int n = recv(g_current, buffer + total, kReadCap - total, 0);
         if (n <= 0) break;
-        received.insert(received.end(), chunk, chunk + n);
+        total += n;
     }
-    if (!received.empty() && g_onDataArrival) g_onDataArrival(received);
+    if (total > 0 && g_onDataArrival) g_onDataArrival(Bytes(buffer, buffer + total));
 }
 
 void HandleNotify(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -118,13 +119,17 @@ LRESULT CALLBACK ClientWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 bool ResolveIpv4(const Text& host, in_addr* out) {
     if (host.empty()) return false;
     if (inet_pton(AF_INET, host.c_str(), out) == 1) return true;
-    addrinfo hints{};
+    // A name is GBK text: looked up through GetAddrInfoW, converted with code page 936, so the
+    // name asked for does not depend on the system's code page.
+    const std::wstring name = GbkToWide(host);
+    if (name.empty()) return false;
+    ADDRINFOW hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
+    ADDRINFOW* found = nullptr;
+    if (GetAddrInfoW(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
     *out = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
+    FreeAddrInfoW(found);
     return true;
 }
 
@@ -163,6 +168,10 @@ bool TcpClientConnect(const Text& host, int port) {
     if (connect(s.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) return false;
     // From here the UI thread owns the socket, closing it itself if it cannot adopt it.
     return SendMessageW(hwnd, kAdopt, static_cast<WPARAM>(s.release()), 0) == 1;
+}
+
+void TcpClientDisconnect() {
+    if (HWND hwnd = g_window.load()) SendMessageW(hwnd, kDrop, 0, 0);
 }
 
 bool TcpClientSend(const Bytes& bytes) {

@@ -6,9 +6,9 @@
 
 #include "text/text.h"
 
-// Opens `keyPath` under `root` for writing, else creates it, and sets the value: REG_SZ with its
-// terminating NUL counted in the stored size for a Text, a 4-byte REG_DWORD for an integer.
-// True exactly when RegSetValueExA succeeded.
+// Opens `keyPath` under `root` for writing, else creates it, and sets the value: REG_SZ (UTF-16,
+// converted from GBK with code page 936) with its terminating NUL counted in the stored size for
+// a Text, a 4-byte REG_DWORD for an integer. True exactly when RegSetValueExW succeeded.
 bool WriteRegistryValue(HKEY root, const char* keyPath, const char* valueName, const Text& value);
 bool WriteRegistryValue(HKEY root, const char* keyPath, const char* valueName, DWORD value);
 

@@ -37,7 +37,7 @@ double SecondsToHarvest(const Text& page, int& rows) {
     rows = 0;
     int cells = 0;
     const HarvestListOps list{[&](const Text&) { return rows++; }, [&](int, int, const Text&) { ++cells; },
-                              [&] { return rows; }, [](const Text&) {}};
+                              [&](CountCaption caption) { caption(rows); }};
     const auto t0 = std::chrono::steady_clock::now();
     HarvestPageWith(1, [&](const Text& url) { return url == HarvestPageUrl(1) ? Bytes(page.begin(), page.end()) : Bytes{}; },
                     list);

@@ -65,8 +65,7 @@ struct FakeList {
                 calls.push_back("set " + std::to_string(row) + "," + std::to_string(col) + " " + t);
                 if (row >= 0 && row < static_cast<int>(rows.size()) && col >= 0 && col < 5) rows[row][col] = t;
             },
-            [this] { return static_cast<int>(rows.size()); },
-            [this](const Text& t) { labels.push_back(t); },
+            [this](CountCaption caption) { labels.push_back(caption(static_cast<int>(rows.size()))); },
         };
     }
 };

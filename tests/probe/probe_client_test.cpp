@@ -24,8 +24,15 @@ namespace {
 const std::string kProbeRequest = "OPTIONS * HTTP/1.0\r\n\r\n";
 const Text kTimeout = "\xB3\xAC\xCA\xB1";  // 超时
 const char* const kRefusing = "127.0.0.39";
+// Highest delay shown for a proxy that answers after 47 ms: one ~16 ms tick step, plus room for
+// the fake proxy's and Wine's scheduling on a loaded machine (68 ms was seen there once). Still
+// far from both a same-tick reply and the one-second wait.
+constexpr int kMax47 = 100;
 // Column 2 of every row before a probe: a probe that writes it shows.
 const Text kOldDelay = "old";
+// ProbeLatency's "no reply" as a number for the tables (a reply is never below 0).
+constexpr int kNoReply = -1;
+int Ms(std::optional<int> latency) { return latency.value_or(kNoReply); }
 
 // Reads "<n>ms"; -1 when the cell is not of that form.
 int CellMs(const Text& cell) {
@@ -188,7 +195,7 @@ TEST_F(TcpClientTest, ReplacedConnectionsNeverDeliverStaleData) {
 struct LatencyCase {
     const char* ip;
     const char* mode;
-    int minMs, maxMs;  // ProbeNoReply for both when no reply is expected
+    int minMs, maxMs;  // kNoReply for both when no reply is expected
     bool listens;
 };
 
@@ -199,7 +206,7 @@ TEST_P(ProbeLatencyTest, MeasuresTheReplyWithTwoConnectionsAndAnOptionsRequest) 
     const LatencyCase& c = GetParam();
     if (c.listens) SetProxyMode(c.ip, c.mode);
     int latency = 0;
-    const double ms = RunWhilePumping([&] { latency = ProbeLatency(c.ip, 80, 1); });
+    const double ms = RunWhilePumping([&] { latency = Ms(ProbeLatency(c.ip, 80, 1)); });
     EXPECT_GE(latency, c.minMs);
     EXPECT_LE(latency, c.maxMs);
     if (!c.listens) {
@@ -216,19 +223,19 @@ TEST_P(ProbeLatencyTest, MeasuresTheReplyWithTwoConnectionsAndAnOptionsRequest) 
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ProbeLatencyTest,
-                         testing::Values(LatencyCase{"127.0.0.20", "reply:47", 47, 64, true},
+                         testing::Values(LatencyCase{"127.0.0.20", "reply:47", 47, kMax47, true},
                                          LatencyCase{"127.0.0.21", "reply:0", 0, 17, true},
-                                         LatencyCase{"127.0.0.22", "silent", ProbeNoReply, ProbeNoReply, true},
-                                         LatencyCase{"127.0.0.23", "close", ProbeNoReply, ProbeNoReply, true},
-                                         LatencyCase{"127.0.0.24", "late", ProbeNoReply, ProbeNoReply, true},
-                                         LatencyCase{"127.0.0.39", "", ProbeNoReply, ProbeNoReply, false}));
+                                         LatencyCase{"127.0.0.22", "silent", kNoReply, kNoReply, true},
+                                         LatencyCase{"127.0.0.23", "close", kNoReply, kNoReply, true},
+                                         LatencyCase{"127.0.0.24", "late", kNoReply, kNoReply, true},
+                                         LatencyCase{"127.0.0.39", "", kNoReply, kNoReply, false}));
 
 TEST_F(ProbeTest, LatencyDefaultsToFourAttemptsAndAveragesThem) {
     SetProxyMode("127.0.0.26", "reply:47");
     int latency = 0;
-    const double ms = RunWhilePumping([&] { latency = ProbeLatency("127.0.0.26"); });
+    const double ms = RunWhilePumping([&] { latency = Ms(ProbeLatency("127.0.0.26")); });
     EXPECT_GE(latency, 47);
-    EXPECT_LE(latency, 64);
+    EXPECT_LE(latency, kMax47);
     EXPECT_GE(ms, 4000);
     const std::vector<ProxyConnection> records = ProxyRecords("127.0.0.26");
     ASSERT_EQ(records.size(), 5u);
@@ -238,8 +245,8 @@ TEST_F(ProbeTest, LatencyDefaultsToFourAttemptsAndAveragesThem) {
 
 TEST_F(ProbeTest, EmptyHostIsNoReplyWithoutWaiting) {
     int latency = 0;
-    const double ms = RunWhilePumping([&] { latency = ProbeLatency("", 80, 1); });
-    EXPECT_EQ(latency, ProbeNoReply);
+    const double ms = RunWhilePumping([&] { latency = Ms(ProbeLatency("", 80, 1)); });
+    EXPECT_EQ(latency, kNoReply);
     EXPECT_LT(ms, 900);
 }
 
@@ -249,11 +256,11 @@ TEST_F(ProbeTest, AReplyAfterTheWaitDoesNotCountForTheNextProbe) {
     SetProxyMode("127.0.0.24", "late");
     SetProxyMode("127.0.0.22", "silent");
     int first = 0, second = 0;
-    RunWhilePumping([&] { first = ProbeLatency("127.0.0.24", 80, 1); });
+    RunWhilePumping([&] { first = Ms(ProbeLatency("127.0.0.24", 80, 1)); });
     ASSERT_TRUE(PumpUntil([] { return ReplyArrived.load() == 1; }, 1000)) << "the late reply should arrive";
-    RunWhilePumping([&] { second = ProbeLatency("127.0.0.22", 80, 1); });
-    EXPECT_EQ(first, ProbeNoReply);
-    EXPECT_EQ(second, ProbeNoReply);
+    RunWhilePumping([&] { second = Ms(ProbeLatency("127.0.0.22", 80, 1)); });
+    EXPECT_EQ(first, kNoReply);
+    EXPECT_EQ(second, kNoReply);
 }
 
 // ---- ProbeSelectedRow and the click handler ------------------------------------------------------
@@ -267,7 +274,7 @@ TEST_F(ProbeTest, HttpRowGetsItsDelayAndASecondProbeOverwritesIt) {
     RunWhilePumping([] { ProbeSelectedRow(1); });
     const int ms = CellMs(ListGetCell(1, 2));
     EXPECT_GE(ms, 47) << ListGetCell(1, 2);
-    EXPECT_LE(ms, 64) << ListGetCell(1, 2);
+    EXPECT_LE(ms, kMax47) << ListGetCell(1, 2);
     EXPECT_EQ(ListGetCell(0, 2), "old");
     EXPECT_EQ(ListGetCell(2, 2), "old");
     EXPECT_EQ(ListGetCell(1, 0), "127.0.0.27");
@@ -314,7 +321,7 @@ TEST_F(ProbeTest, ClickProbesTheSelectedRowOnItsOwnThread) {
     PumpUntil([] { return ProbeBusy.load() == 0; }, 1000);
     const int ms = CellMs(ListGetCell(1, 2));
     EXPECT_GE(ms, 47) << ListGetCell(1, 2);
-    EXPECT_LE(ms, 64) << ListGetCell(1, 2);
+    EXPECT_LE(ms, kMax47) << ListGetCell(1, 2);
     EXPECT_EQ(ListGetCell(0, 2), "old");
     EXPECT_EQ(ProxyRecords("127.0.0.32").size(), 2u);
 }

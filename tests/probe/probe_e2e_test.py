@@ -117,7 +117,7 @@ class ProbeEndToEnd(unittest.TestCase):
         ms = cell_ms(text)
         self.assertIsNotNone(ms, text)
         self.assertGreaterEqual(ms, 47)
-        self.assertLessEqual(ms, 64)
+        self.assertLessEqual(ms, 100)  # a tick step plus scheduling room on a loaded machine
         self.assert_two_connections_with_the_probe_request("127.0.0.20")
         time.sleep(0.3)
         self.proxies.set_mode("127.0.0.20", "silent")

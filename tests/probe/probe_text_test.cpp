@@ -6,7 +6,7 @@
 #include "probe/probe.h"
 
 TEST(DelayCellText, ZeroIsAReplyOnlyNoReplyIsATimeout) {
-    EXPECT_EQ(DelayCellText(ProbeNoReply), "\xB3\xAC\xCA\xB1");  // 超时
+    EXPECT_EQ(DelayCellText(std::nullopt), "\xB3\xAC\xCA\xB1");  // 超时
     EXPECT_EQ(DelayCellText(0), "0ms");
     EXPECT_EQ(DelayCellText(47), "47ms");
     EXPECT_EQ(DelayCellText(1000), "1000ms");

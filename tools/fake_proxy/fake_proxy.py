@@ -7,6 +7,9 @@ Each address listens on port 80 (we run as root) in one mode:
   silent    accept, read, never send
   close     accept, close as soon as the first bytes (or the end) arrive, sending nothing
   flood     send the connection's number (a byte, 1-based, mod 256) every 2 ms until it fails
+  stream:MS send 64 KiB blocks as fast as the client takes them, for MS ms (default 3000), then
+            close
+  banner    speak first: the reply bytes as soon as the connection is accepted, then silent
 An address that is not listed has nothing listening: connects to it are refused.
 
 Every listener counts its connections and records the bytes received on each one and whether the
@@ -31,8 +34,10 @@ def parse_mode(text):
         return ("reply", 1200)
     if text.startswith("reply:"):
         return ("reply", int(text.split(":", 1)[1]))
-    if text in ("silent", "close", "flood"):
+    if text in ("silent", "close", "flood", "banner"):
         return (text, 0)
+    if text == "stream" or text.startswith("stream:"):
+        return ("stream", int(text.split(":", 1)[1]) if ":" in text else 3000)
     raise ValueError("unknown mode: " + text)
 
 
@@ -71,6 +76,10 @@ class Listener:
         kind, delay_ms = mode
         if kind == "flood":
             threading.Thread(target=self._flood, args=(conn, number), daemon=True).start()
+        if kind == "stream":
+            threading.Thread(target=self._stream, args=(conn, delay_ms), daemon=True).start()
+        if kind == "banner":
+            self._send_quietly(conn, REPLY)
         answered = False
         try:
             while True:
@@ -108,6 +117,17 @@ class Listener:
             while True:
                 conn.sendall(tag)
                 time.sleep(0.002)
+        except OSError:
+            pass
+
+    @staticmethod
+    def _stream(conn, ms):
+        block = bytes(range(256)) * 256
+        deadline = time.monotonic() + ms / 1000.0
+        try:
+            while time.monotonic() < deadline:
+                conn.sendall(block)
+            conn.shutdown(socket.SHUT_RDWR)
         except OSError:
             pass
 

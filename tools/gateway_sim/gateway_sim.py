@@ -18,32 +18,51 @@ workers cut by their fixed markers. Python standard library only.
 
 Scenario JSON (texts UTF-8 in the file, encoded to the page's charset when served):
   {"pages": {"3": {"charset": "gbk" | "utf-8",
-                   "mode": "ok" | "fail" | "reset" | "empty" | "huge" | "no_markers"
-                           | "open_marker" | "amp_link",
+                   "mode": "ok" | "fail" | "reset" | ... (see Modes),
                    "parts": [[["127.0.0.121", "HTTP", "0.5秒", "北京市 联通", "高匿"], ...],
                              [...entries of the second part...]],
-                   "delay_ms": 0}},
+                   "delay_ms": 0,
+                   "huge_bytes": 4194304}},
    "unlisted": "sample" | "empty",
-   "delay_ms": 0}
+   "mode": "ok",
+   "delay_ms": 0,
+   "hold": false}
 Each entry is a list of span texts, served in order as <span  class="c7" >TEXT</span>; an empty
 string is served as an empty span. An entry need not start with an address (so an entry can be
 cut across the two parts). Pages not listed are served from the embedded sample (below), or as
-empty 200 answers when "unlisted" is "empty". "charset" defaults to "gbk", "mode" to "ok".
+empty 200 answers when "unlisted" is "empty". "charset" defaults to "gbk"; "mode" to the
+scenario's own "mode" (so one mode can be given to every page at once), else "ok". With "hold"
+every answer waits until the simulator gets SIGUSR1 (then nothing is held any more): all the
+workers' answers can be let go at one moment.
 
 Modes (they apply to every request of that page):
   ok           the part with its next-part link (first part) and its data block
   fail         "502 Bad Gateway" with a short error page that holds no markers
   reset        the connection is reset before any answer byte
   empty        "200 OK" with an empty body
-  huge         the part preceded by about 4 MB of filler markup (--huge-bytes)
+  huge         the part preceded by filler markup: "huge_bytes" of the page, else --huge-bytes
+               (about 4 MB)
   no_markers   the entries as plain markup: no next-part link, no data block marker
   open_marker  the data block start marker without its end marker
   amp_link     the next-part link's query written with &amp; between its keys, as HTML does
+Hostile modes:
+  short_body   Content-Length 5000 bytes more than the body, the body, then the connection closed
+  huge_length  "Content-Length: 2000000000", the body, then the connection closed
+  reset_mid    half the body, then the connection reset
+  drip         the answer one byte every 50 ms, for at most 10 s, then the connection closed
+  loop301      "301 Moved Permanently" with a Location that names the very URL asked for
+  error500     "500 Internal Server Error" whose body is the part, markers and all
+  nul          zero bytes inside the data block (between entries) and inside a span text
+  bad_utf8     declares charset=utf-8 and holds invalid UTF-8 inside its span texts
+  many_spans   100 000 c7 spans in the part: 1 000 entries of five texts, then 95 000 texts of one
+               character
+  cookie_flood a header block of about 64 KB of Set-Cookie lines (session cookies) before the part
 """
 
 import argparse
 import json
 import os
+import signal
 import socket
 import socketserver
 import struct
@@ -62,7 +81,14 @@ BLOCK_START = ('<div  style="font-weight:bold;" >免费代理IP，HTTP免费代�
 BLOCK_END = '</div></div></div>'
 SPAN = '<span  class="c7" >{}</span>'
 
-MODES = ("ok", "fail", "reset", "empty", "huge", "no_markers", "open_marker", "amp_link")
+MODES = ("ok", "fail", "reset", "empty", "huge", "no_markers", "open_marker", "amp_link",
+         "short_body", "huge_length", "reset_mid", "drip", "loop301", "error500", "nul", "bad_utf8",
+         "many_spans", "cookie_flood")
+DRIP_INTERVAL_S = 0.05
+DRIP_LIMIT_S = 10.0
+# Invalid UTF-8 put into the span texts of a bad_utf8 page: a lone continuation byte, a truncated
+# sequence, an overlong slash, bytes that never occur, a surrogate half.
+BAD_UTF8 = [b"\x80", b"\xe2\x82", b"\xc0\xaf", b"\xfe\xff", b"\xed\xa0\x80"]
 
 
 def _sample():
@@ -123,15 +149,18 @@ def page_config(scenario, n):
         cfg = dict(pages[str(n)])
     elif scenario.get("unlisted", "sample") == "sample":
         cfg = dict(SAMPLE["pages"][str(n)])
+        cfg.pop("mode", None)
     else:
         cfg = {"mode": "empty", "parts": []}
     cfg.setdefault("charset", "gbk")
-    cfg.setdefault("mode", "ok")
+    cfg.setdefault("mode", scenario.get("mode", "ok"))
     cfg.setdefault("parts", [])
     if cfg["mode"] not in MODES:
         raise ValueError(f"page {n}: unknown mode {cfg['mode']!r}")
     if cfg["charset"] not in ("gbk", "utf-8"):
         raise ValueError(f"page {n}: unknown charset {cfg['charset']!r}")
+    if cfg["mode"] == "bad_utf8":
+        cfg["charset"] = "utf-8"
     return cfg
 
 
@@ -144,7 +173,11 @@ def served_texts(scenario, n):
 def render_part(cfg, listing_host, n, part, huge_bytes=4 << 20):
     """The body (bytes in the page's charset) of one part of page n."""
     mode = cfg["mode"]
+    huge_bytes = cfg.get("huge_bytes", huge_bytes)
     entries = cfg["parts"][part - 1] if len(cfg["parts"]) >= part else []
+    if mode == "many_spans":
+        entries = [[f"10.{n}.{i // 256}.{i % 256}", "HTTP", "1秒", "远方", "高匿"] for i in range(1000)]
+        entries.append(["-"] * 95000)
     spans = "".join("<p>" + "".join(SPAN.format(t) for t in entry) + "</p>" for entry in entries)
     meta = ('<meta http-equiv="Content-Type" content="text/html; charset=utf-8"/>' if cfg["charset"] == "utf-8"
             else '<meta http-equiv="Content-Type" content="text/html; charset=gb2312"/>')
@@ -164,7 +197,21 @@ def render_part(cfg, listing_host, n, part, huge_bytes=4 << 20):
         filler = row * max(1, huge_bytes // len(row.encode("utf-8")))
     html = (head + filler + '<div class="top">第' + str(n) + "页 第" + str(part) + "部分</div>" + block
             + '<div class="nav">' + link + "</div></body></html>")
-    return html.encode(cfg["charset"])
+    body = html.encode(cfg["charset"])
+    if mode == "nul":
+        # One zero byte between the first two entries, one inside the first span text.
+        body = body.replace(b"</p><p>", b"</p>\0<p>", 1)
+        first = SPAN.format("").encode("ascii")[:-len("</span>")]
+        at = body.find(first)
+        if at >= 0:
+            at += len(first) + 2
+            body = body[:at] + b"\0" + body[at:]
+    elif mode == "bad_utf8":
+        for i, bad in enumerate(BAD_UTF8):
+            # Behind the type text of the first entries (so the addresses stay whole).
+            body = body.replace(b">HTTP</span>", b">HTTP" + bad + b"</span>", 1) if i % 2 == 0 else \
+                body.replace("秒</span>".encode("utf-8"), "秒".encode("utf-8") + bad + b"</span>", 1)
+    return body
 
 
 def error_page(text):
@@ -178,6 +225,8 @@ class Gateway(socketserver.ThreadingMixIn, socketserver.TCPServer):
 
     def __init__(self, addr, scenario, listing_host, log_path, huge_bytes):
         self.scenario = scenario
+        # Set when answers may go (SIGUSR1); None when nothing is held.
+        self.release = threading.Event() if scenario.get("hold") else None
         self.listing_host = listing_host
         self.huge_bytes = huge_bytes
         self.log_file = open(log_path, "a", encoding="utf-8") if log_path else None
@@ -249,6 +298,8 @@ class Handler(socketserver.BaseRequestHandler):
             delay = cfg.get("delay_ms", delay)
         if delay:
             time.sleep(delay / 1000.0)
+        if server.release is not None:
+            server.release.wait()
 
         charset = "gbk"
         status = "200 OK"
@@ -264,19 +315,50 @@ class Handler(socketserver.BaseRequestHandler):
             status, body = "502 Bad Gateway", error_page("源站无法访问")
         elif mode == "empty":
             body = b""
+        elif mode == "loop301":
+            status, body = "301 Moved Permanently", b""
         else:
             charset = cfg["charset"]
             body = render_part(cfg, server.listing_host, page, part, server.huge_bytes)
+            if mode == "error500":
+                status = "500 Internal Server Error"
         ctype = "text/html; charset=utf-8" if charset == "utf-8" else "text/html; charset=gbk"
-        header = (f"HTTP/1.1 {status}\r\nServer: tcgw-sim\r\nContent-Type: {ctype}\r\n"
-                  f"Content-Length: {len(body)}\r\nConnection: close\r\n\r\n").encode("latin-1")
+        length = len(body)
+        extra = ""
+        if mode == "short_body":
+            length = len(body) + 5000
+        elif mode == "huge_length":
+            length = 2000000000
+        elif mode == "loop301":
+            extra = f"Location: http://{server.listen_text}{path}\r\n"
+        elif mode == "cookie_flood":
+            extra = "".join(f"Set-Cookie: flood{i:03d}={'v' * 72}; path=/\r\n" for i in range(640))
+        header = (f"HTTP/1.1 {status}\r\nServer: tcgw-sim\r\nContent-Type: {ctype}\r\n{extra}"
+                  f"Content-Length: {length}\r\nConnection: close\r\n\r\n").encode("latin-1")
+        answer = header + body
         sent = True
         try:
-            sock.sendall(header + body)
+            if mode == "reset_mid":
+                sock.sendall(header + body[:len(body) // 2])
+                time.sleep(0.05)  # let the bytes leave before the reset
+                sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                sock.close()
+                server.log({"event": "reset", "path": path, "bytes": len(header) + len(body) // 2})
+                return
+            if mode == "drip":
+                deadline = time.monotonic() + DRIP_LIMIT_S
+                count = 0
+                while count < len(answer) and time.monotonic() < deadline:
+                    sock.sendall(answer[count:count + 1])
+                    count += 1
+                    time.sleep(DRIP_INTERVAL_S)
+                answer = answer[:count]
+            else:
+                sock.sendall(answer)
             sock.shutdown(socket.SHUT_WR)
         except OSError:
             sent = False
-        server.log({"event": "sent" if sent else "send_failed", "path": path, "bytes": len(header) + len(body)})
+        server.log({"event": "sent" if sent else "send_failed", "path": path, "bytes": len(answer)})
 
 
 def split_hostport(text, default_port=80):
@@ -305,6 +387,9 @@ def main(argv=None):
     host, port = split_hostport(args.listen)
     server = Gateway((host, port), scenario, args.listing_host, args.log, args.huge_bytes)
     bound = server.server_address
+    server.listen_text = f"{bound[0]}:{bound[1]}"
+    if server.release is not None:
+        signal.signal(signal.SIGUSR1, lambda *_: server.release.set())
     print(f"READY {bound[0]}:{bound[1]}", flush=True)
     try:
         server.serve_forever(poll_interval=0.2)

@@ -10,6 +10,11 @@
 //   winspy msgbox CAPTION [--dismiss]  text of the program's message box with that caption
 //                                       (exit 1 if none); --dismiss presses its OK
 //   winspy close                     posts WM_CLOSE to the main window
+//   winspy ping MS [EVERY]           once the main window is up, for MS milliseconds sends WM_NULL to it (every
+//                                       EVERY ms, default 2) and waits for each answer: JSON with
+//                                       samples, worst_ms, mean_ms, over_50ms, gone (the window
+//                                       went away before the time was up) and slow: [ms since the
+//                                       start, round trip ms] of the first 20 answers over 20 ms
 // Options before the command: --wait MS (retry finding the window / box that long, default 0),
 // --title TEXT (another main window title). A TEXT or CAPTION argument written "hex:<utf-8 hex>"
 // is decoded first, so Chinese texts survive any command-line code page.
@@ -331,9 +336,56 @@ int MsgBox(const std::wstring& title, const std::wstring& caption, bool dismiss,
     return 0;
 }
 
+// How long the UI thread takes to answer: every round trip of a WM_NULL sent to its window.
+int Ping(HWND main, DWORD durationMs, DWORD everyMs) {
+    // From the moment the window is up: it shows, draws itself a first time and runs its message
+    // loop (one WM_NULL, not counted, waits for that); its creation comes before.
+    for (int i = 0; i < 6000 && IsWindow(main) && !IsWindowVisible(main); ++i) Sleep(5);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+    LARGE_INTEGER freq, start, a, b;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&start);
+    const auto ms = [&](LARGE_INTEGER from, LARGE_INTEGER to) {
+        return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(freq.QuadPart);
+    };
+    int samples = 0, over = 0;
+    double worst = 0, total = 0;
+    bool gone = false;
+    std::string slow;
+    int slowCount = 0;
+    for (;;) {
+        QueryPerformanceCounter(&a);
+        if (ms(start, a) >= durationMs) break;
+        DWORD_PTR result = 0;
+        const LRESULT ok = SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+        QueryPerformanceCounter(&b);
+        if (!ok && !IsWindow(main)) {
+            gone = true;
+            break;
+        }
+        const double t = ms(a, b);  // a time-out counts as its full 5 s
+        ++samples;
+        total += t;
+        if (t > worst) worst = t;
+        if (t > 50.0) ++over;
+        if (t > 20.0 && slowCount++ < 20) {
+            char item[48];
+            std::snprintf(item, sizeof item, "%s[%.0f, %.1f]", slow.empty() ? "" : ", ", ms(start, a), t);
+            slow += item;
+        }
+        Sleep(everyMs);
+    }
+    char out[200];
+    std::snprintf(out, sizeof out, "{\"samples\": %d, \"worst_ms\": %.2f, \"mean_ms\": %.3f, \"over_50ms\": %d, \"gone\": %s",
+                  samples, worst, samples ? total / samples : 0.0, over, gone ? "true" : "false");
+    Out(std::string(out) + ", \"slow\": [" + slow + "]}\n");
+    return 0;
+}
+
 int Usage() {
     Err("usage: winspy [--wait MS] [--title TEXT] dump | rowrect N | ctrlrect ID|NAME|TEXT |"
-        " msgbox CAPTION [--dismiss] | close\n");
+        " msgbox CAPTION [--dismiss] | close | ping MS [EVERY]\n");
     return 2;
 }
 
@@ -374,6 +426,9 @@ int main() {
     if (cmd == L"dump") return Dump(main);
     if (cmd == L"rowrect" && rest.size() == 1) return RowRect(main, std::wcstol(rest[0].c_str(), nullptr, 10));
     if (cmd == L"ctrlrect" && rest.size() == 1) return CtrlRect(main, DecodeArg(rest[0]));
+    if (cmd == L"ping" && !rest.empty())
+        return Ping(main, std::wcstoul(rest[0].c_str(), nullptr, 10),
+                    rest.size() > 1 ? std::wcstoul(rest[1].c_str(), nullptr, 10) : 2);
     if (cmd == L"close") {
         PostMessageW(main, WM_CLOSE, 0, 0);
         return 0;
