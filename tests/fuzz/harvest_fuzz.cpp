@@ -110,8 +110,7 @@ struct RecordingList {
                 cells.emplace_back(row, column);
                 calls.push_back("set " + std::to_string(row) + "," + std::to_string(column) + " " + Show(t));
             },
-            [this] { return rows; },
-            [this](const Text& t) { labels.push_back(t); },
+            [this](CountCaption caption) { labels.push_back(caption(rows)); },
         };
     }
 };
