@@ -24,10 +24,10 @@ struct ListColumnSpec {
 };
 
 inline constexpr ListColumnSpec kListColumns[] = {
-    {kColumnAddress, "IP\xB5\xD8\xD6\xB7", 120, ColumnFiller::kHarvest},                    // IP地址
-    {kColumnType, "\xB4\xFA\xC0\xED\xC0\xE0\xD0\xCD", 80, ColumnFiller::kHarvest},         // 代理类型
-    {kColumnDelay, "\xD1\xD3\xCA\xB1", 50, ColumnFiller::kProbe},                          // 延时
-    {kColumnLocation, "\xCF\xEA\xCF\xB8\xB5\xD8\xD6\xB7", 150, ColumnFiller::kHarvest},    // 详细地址
+    {kColumnAddress, "IP\xB5\xD8\xD6\xB7", 120, ColumnFiller::kHarvest},                 // IP地址
+    {kColumnType, "\xB4\xFA\xC0\xED\xC0\xE0\xD0\xCD", 80, ColumnFiller::kHarvest},       // 代理类型
+    {kColumnDelay, "\xD1\xD3\xCA\xB1", 50, ColumnFiller::kProbe},                        // 延时
+    {kColumnLocation, "\xCF\xEA\xCF\xB8\xB5\xD8\xD6\xB7", 150, ColumnFiller::kHarvest},  // 详细地址
     {kColumnExtra, "", 50, ColumnFiller::kHarvest},
 };
 inline constexpr int kListColumnCount = static_cast<int>(std::size(kListColumns));
@@ -37,8 +37,10 @@ constexpr bool HarvestFillsColumn(int column) {
     return column >= 0 && column < kListColumnCount && kListColumns[column].filledBy == ColumnFiller::kHarvest;
 }
 
-static_assert([] {
-    for (int i = 0; i < kListColumnCount; ++i)
-        if (kListColumns[i].index != i) return false;
-    return true;
-}(), "the table lists the columns in their order");
+static_assert(
+    [] {
+        for (int i = 0; i < kListColumnCount; ++i)
+            if (kListColumns[i].index != i) return false;
+        return true;
+    }(),
+    "the table lists the columns in their order");

@@ -74,7 +74,8 @@ void DrawPart(HWND list, LPARAM part) {
     RECT client{}, topRow{};
     GetClientRect(list, &client);
     topRow.left = LVIR_BOUNDS;
-    if (rows == 0 || !DefSubclassProc(list, LVM_GETITEMRECT, static_cast<WPARAM>(top), reinterpret_cast<LPARAM>(&topRow)))
+    if (rows == 0 ||
+        !DefSubclassProc(list, LVM_GETITEMRECT, static_cast<WPARAM>(top), reinterpret_cast<LPARAM>(&topRow)))
         return;
     const int height = topRow.bottom - topRow.top;
     RECT area = client;
@@ -119,8 +120,7 @@ LRESULT CALLBACK ListSubclassProc(HWND list, UINT msg, WPARAM wParam, LPARAM lPa
             ReleaseRedraw(list);
             RemoveWindowSubclass(list, ListSubclassProc, kSubclassId);
             break;
-        default:
-            break;
+        default: break;
     }
     return DefSubclassProc(list, msg, wParam, lParam);
 }
@@ -147,9 +147,7 @@ bool ListBindControls(HWND list, HWND label) {
     return true;
 }
 
-void ListClear() {
-    SendMessageW(g_list.load(std::memory_order_acquire), LVM_DELETEALLITEMS, 0, 0);
-}
+void ListClear() { SendMessageW(g_list.load(std::memory_order_acquire), LVM_DELETEALLITEMS, 0, 0); }
 
 int ListRowCount() {
     return static_cast<int>(SendMessageW(g_list.load(std::memory_order_acquire), LVM_GETITEMCOUNT, 0, 0));
@@ -167,7 +165,8 @@ int ListAppendRow(const Text& column0) {
     // LVM_INSERTITEMW, carried out by the list's subclass procedure, which answers the index plus
     // one (see kAppendRowMessage).
     return static_cast<int>(SendMessageW(g_list.load(std::memory_order_acquire), kAppendRowMessage, 0,
-                                         reinterpret_cast<LPARAM>(&item))) - 1;
+                                         reinterpret_cast<LPARAM>(&item))) -
+           1;
 }
 
 void ListSetCell(int row, int column, const Text& text) {
@@ -192,8 +191,8 @@ Text ListGetCell(int row, int column) {
         item.iSubItem = column;
         item.pszText = buffer.data();
         item.cchTextMax = static_cast<int>(buffer.size());
-        const int n = static_cast<int>(SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
-                                                    reinterpret_cast<LPARAM>(&item)));
+        const int n = static_cast<int>(
+            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
         if (n < static_cast<int>(buffer.size()) - 1) return WideToGbk(std::wstring_view(item.pszText, n));
         buffer.assign(buffer.size() * 2, L'\0');
     }

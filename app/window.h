@@ -18,10 +18,11 @@ enum ControlId : int {
 inline constexpr const char* kMainWindowTitle =
     "HTTP\xB4\xFA\xC0\xED\xBB\xF1\xC8\xA1\xB9\xA4\xBE\xDF\xBB\xF1\xC8\xA1\xA1\xBEVelmora\xB0\xE6\xA1\xBF"
     "by:Tessik";
-inline constexpr const char* kCountLabelText = "\xBB\xF1\xC8\xA1\x69\x70\xCA\xFD\x3A";                    // 获取ip数:
-inline constexpr const char* kExportButtonText = "\xB5\xBC\xB3\xF6\x49\x50\xB5\xD8\xD6\xB7\xCE\xC4\xB1\xBE";  // 导出IP地址文本
-inline constexpr const char* kSetProxyButtonText = "\xC9\xE8\xD6\xC3HTTP\xB4\xFA\xC0\xED";                  // 设置HTTP代理
-inline constexpr const char* kCancelProxyButtonText = "\xC8\xA1\xCF\xFB\xB4\xFA\xC0\xED";                      // 取消代理
+inline constexpr const char* kCountLabelText = "\xBB\xF1\xC8\xA1\x69\x70\xCA\xFD\x3A";  // 获取ip数:
+inline constexpr const char* kExportButtonText =
+    "\xB5\xBC\xB3\xF6\x49\x50\xB5\xD8\xD6\xB7\xCE\xC4\xB1\xBE";                             // 导出IP地址文本
+inline constexpr const char* kSetProxyButtonText = "\xC9\xE8\xD6\xC3HTTP\xB4\xFA\xC0\xED";  // 设置HTTP代理
+inline constexpr const char* kCancelProxyButtonText = "\xC8\xA1\xCF\xFB\xB4\xFA\xC0\xED";   // 取消代理
 
 // Registers the class, creates the main window with its controls (running OnMainWindowCreated
 // once they exist), centres and shows it. Returns null when the window cannot be created.

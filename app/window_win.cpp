@@ -23,8 +23,8 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;  // fixe
 constexpr UINT_PTR kTrimTimerId = 0x7472;
 constexpr UINT kTrimIntervalMs = 3000;
 
-HWND CreateChild(HWND parent, DWORD exStyle, const wchar_t* cls, const char* gbkText, DWORD style, int x, int y,
-                 int w, int h, int id) {
+HWND CreateChild(HWND parent, DWORD exStyle, const wchar_t* cls, const char* gbkText, DWORD style, int x, int y, int w,
+                 int h, int id) {
     HWND child = CreateWindowExW(exStyle, cls, GbkToWide(gbkText).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h,
                                  parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
@@ -51,12 +51,12 @@ LRESULT OnCreate(HWND window) {
     HWND list = CreateProxyList(window);
     // The label's box reaches under 按钮2 and 按钮3; the buttons stay above it (created later,
     // all clipping their siblings).
-    HWND label = CreateChild(window, 0, L"STATIC", kCountLabelText, WS_CLIPSIBLINGS | SS_LEFT, 16, 376, 216, 32,
-                             kIdCountLabel);
-    HWND b2 = CreateChild(window, 0, L"BUTTON", kSetProxyButtonText, WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, 136, 376,
-                          80, 32, kIdSetProxyButton);
-    HWND b3 = CreateChild(window, 0, L"BUTTON", kCancelProxyButtonText, WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, 228, 376,
-                          80, 32, kIdCancelProxyButton);
+    HWND label =
+        CreateChild(window, 0, L"STATIC", kCountLabelText, WS_CLIPSIBLINGS | SS_LEFT, 16, 376, 216, 32, kIdCountLabel);
+    HWND b2 = CreateChild(window, 0, L"BUTTON", kSetProxyButtonText, WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, 136,
+                          376, 80, 32, kIdSetProxyButton);
+    HWND b3 = CreateChild(window, 0, L"BUTTON", kCancelProxyButtonText, WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON,
+                          228, 376, 80, 32, kIdCancelProxyButton);
     CreateChild(window, 0, L"BUTTON", kExportButtonText, WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, 320, 376, 96, 32,
                 kIdExportButton);
     if (!list || !label || !b2 || !b3) return -1;

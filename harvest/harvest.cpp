@@ -94,8 +94,7 @@ void AddProxyRows(const TextArray& collected, int from, RowCursor& cursor, const
         // (row 0 may belong to another worker).
         if (!cursor.open) continue;
         // A refused row (-1), the probe's column and columns past the last take nothing.
-        if (cursor.row >= 0 && HarvestFillsColumn(cursor.column))
-            list.setCell(cursor.row, cursor.column, t);
+        if (cursor.row >= 0 && HarvestFillsColumn(cursor.column)) list.setCell(cursor.row, cursor.column, t);
         ++cursor.column;
     }
 }

@@ -108,9 +108,7 @@ void ScanResponseHeaders(std::string_view rawHeaders, Text& location, Text& retu
     }
 }
 
-bool IsMovedPermanently(std::string_view rawHeaders) {
-    return CutBetween(rawHeaders, "HTTP/1.1 ", " Moved") == "301";
-}
+bool IsMovedPermanently(std::string_view rawHeaders) { return CutBetween(rawHeaders, "HTTP/1.1 ", " Moved") == "301"; }
 
 Text RedirectUrl(std::string_view location, std::string_view url) { return ConcatText({location, UrlPath(url)}); }
 

@@ -48,7 +48,8 @@ void OnProxyListClick() {
     if (ProbeBusy.load() == 1) return;
     const int row = ListSelectedRow();
     if (row == -1) return;
-    HANDLE thread = CreateThread(nullptr, 0, ProbeThreadStart, reinterpret_cast<LPVOID>(static_cast<INT_PTR>(row)), 0, nullptr);
+    HANDLE thread =
+        CreateThread(nullptr, 0, ProbeThreadStart, reinterpret_cast<LPVOID>(static_cast<INT_PTR>(row)), 0, nullptr);
     if (thread) CloseHandle(thread);
 }
 
@@ -87,7 +88,8 @@ std::optional<int> ProbeLatency(const Text& host, OptInt port, OptInt attempts) 
         // The full wait runs also after a failed connect and after an early reply.
         WaitWithEvents(kReplyWaitMs);
         if (ReplyArrived.load(std::memory_order_acquire) == 1)
-            samples.push_back(ReplySample(ReplyTick.load(std::memory_order_relaxed), SendTick.load(std::memory_order_relaxed)));
+            samples.push_back(
+                ReplySample(ReplyTick.load(std::memory_order_relaxed), SendTick.load(std::memory_order_relaxed)));
     }
     return AverageReplyTime(samples);
 }

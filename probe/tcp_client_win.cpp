@@ -32,9 +32,9 @@ namespace {
 // Notifications use kNotifyFirst + (generation % kNotifyCount); all inside the WM_APP range.
 constexpr UINT kNotifyFirst = WM_APP + 0x100;
 constexpr UINT kNotifyCount = 0x3E00;
-constexpr UINT kDrop = WM_APP + 1;    // close the current socket
-constexpr UINT kAdopt = WM_APP + 2;   // wParam: a connected socket to make current
-constexpr UINT kSend = WM_APP + 3;    // lParam: const Bytes*; returns 1 when all was sent
+constexpr UINT kDrop = WM_APP + 1;   // close the current socket
+constexpr UINT kAdopt = WM_APP + 2;  // wParam: a connected socket to make current
+constexpr UINT kSend = WM_APP + 3;   // lParam: const Bytes*; returns 1 when all was sent
 
 // Touched on the UI thread only (window procedure and its handlers).
 SOCKET g_current = INVALID_SOCKET;
@@ -95,8 +95,7 @@ void HandleRead() {
 }
 
 void HandleNotify(UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg != NotifyMessage(g_generation) || static_cast<SOCKET>(wParam) != g_current ||
-        g_current == INVALID_SOCKET)
+    if (msg != NotifyMessage(g_generation) || static_cast<SOCKET>(wParam) != g_current || g_current == INVALID_SOCKET)
         return;  // left over from a replaced connection
     // The connection-closed event has no handler in this program, and the socket stays open
     // until the next connect replaces it.
@@ -109,10 +108,10 @@ LRESULT CALLBACK ClientWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
         return 0;
     }
     switch (msg) {
-    case kDrop: HandleDrop(); return 0;
-    case kAdopt: return HandleAdopt(static_cast<SOCKET>(wParam));
-    case kSend: return HandleSend(reinterpret_cast<const Bytes*>(lParam));
-    default: return DefWindowProcW(hwnd, msg, wParam, lParam);
+        case kDrop: HandleDrop(); return 0;
+        case kAdopt: return HandleAdopt(static_cast<SOCKET>(wParam));
+        case kSend: return HandleSend(reinterpret_cast<const Bytes*>(lParam));
+        default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }
 
@@ -145,8 +144,7 @@ bool TcpClientCreate(TcpDataArrivalHandler onDataArrival) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"ProxytoolTcpClient";
     RegisterClassW(&wc);  // fails harmlessly when already registered
-    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                wc.hInstance, nullptr);
+    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
     g_window.store(hwnd);
     return hwnd != nullptr;
 }

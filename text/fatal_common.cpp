@@ -5,6 +5,4 @@ void FatalIndexError(int index) {
     FatalError(kFatalIndexBeyondEnd, kFatalIndexBeyondEndMessage);
 }
 
-void FatalAllocationError(std::size_t bytes) {
-    FatalError(std::nullopt, AllocationFailureMessage(bytes));
-}
+void FatalAllocationError(std::size_t bytes) { FatalError(std::nullopt, AllocationFailureMessage(bytes)); }

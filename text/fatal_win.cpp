@@ -20,6 +20,4 @@ namespace {
 
 }  // namespace
 
-void FatalError(std::optional<int> code, std::string_view message) {
-    ShowAndExit(FatalMessageText(code, message));
-}
+void FatalError(std::optional<int> code, std::string_view message) { ShowAndExit(FatalMessageText(code, message)); }

@@ -297,8 +297,8 @@ Text TextBetweenMarkers(std::string_view source, std::string_view startMarker, s
     const int a = FindText(source, startMarker, from, ignoreCase);
     if (a == -1) return {};
     const int afterStart = a + TextLength(startMarker);
-    const int b = FindText(source, endMarker, endSearch == EndMarkerSearch::kFromStartMarker ? a : afterStart,
-                           ignoreCase);
+    const int b =
+        FindText(source, endMarker, endSearch == EndMarkerSearch::kFromStartMarker ? a : afterStart, ignoreCase);
     if (b == -1) return {};
     return TextMid(source, afterStart, b - afterStart);  // empty when b lies inside the start marker
 }

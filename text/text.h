@@ -37,7 +37,8 @@ int FindText(std::string_view t, std::string_view needle, OptInt start = std::nu
 int FindTextReverse(std::string_view t, std::string_view needle, OptInt start = std::nullopt, bool ignoreCase = false);
 Text ReplaceText(std::string_view t, std::string_view find, std::string_view repl = {}, OptInt start = std::nullopt,
                  OptInt count = std::nullopt, bool caseSensitive = false);
-TextArray SplitText(std::string_view t, std::optional<std::string_view> delim = std::nullopt, OptInt max = std::nullopt);
+TextArray SplitText(std::string_view t, std::optional<std::string_view> delim = std::nullopt,
+                    OptInt max = std::nullopt);
 Text TrimBoth(std::string_view t);
 
 // Where the end marker is looked for once the start marker was found: from where the start marker

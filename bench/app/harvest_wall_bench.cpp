@@ -105,7 +105,8 @@ LRESULT CALLBACK CountingLabelProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_SETTEXT) {
         const LRESULT r = CallWindowProcW(g_labelProc, w, msg, wp, lp);
         g_lastWrite = Now();
-        if (std::getenv("BENCH_TRACE")) std::printf("  label write %d at %.1f ms\n", g_labelWrites.load() + 1, (g_lastWrite - g_t0) * 1000);
+        if (std::getenv("BENCH_TRACE"))
+            std::printf("  label write %d at %.1f ms\n", g_labelWrites.load() + 1, (g_lastWrite - g_t0) * 1000);
         if (++g_labelWrites == 10) PostMessageW(g_main, WM_CLOSE, 0, 0);
         return r;
     }
@@ -175,7 +176,8 @@ WindowRound RunWindow(int showCommand) {
     int rows = 0;
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (msg.hwnd == g_main && msg.message == WM_CLOSE) rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+        if (msg.hwnd == g_main && msg.message == WM_CLOSE)
+            rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
         if (!IsWindow(g_main)) break;
@@ -216,10 +218,11 @@ int main(int argc, char** argv) {
         hidden.push_back(h.seconds);
         hiddenWorst.push_back(h.worstResponse);
         rows = w.rows;
-        std::printf("round %d: raw %.1f ms, FetchUrl %.1f ms, window %.1f ms (worst UI response %.1f ms, %d rows), "
-                    "hidden window %.1f ms (worst %.1f ms, %d rows)\n",
-                    r + 1, raw.back() * 1000, fetch.back() * 1000, window.back() * 1000, worst.back() * 1000, rows,
-                    hidden.back() * 1000, hiddenWorst.back() * 1000, h.rows);
+        std::printf(
+            "round %d: raw %.1f ms, FetchUrl %.1f ms, window %.1f ms (worst UI response %.1f ms, %d rows), "
+            "hidden window %.1f ms (worst %.1f ms, %d rows)\n",
+            r + 1, raw.back() * 1000, fetch.back() * 1000, window.back() * 1000, worst.back() * 1000, rows,
+            hidden.back() * 1000, hiddenWorst.back() * 1000, h.rows);
     }
     const double rawMs = Median(raw) * 1000, fetchMs = Median(fetch) * 1000, windowMs = Median(window) * 1000;
     const double hiddenMs = Median(hidden) * 1000;
@@ -230,10 +233,10 @@ int main(int argc, char** argv) {
     std::printf("  same with the window hidden:          %8.1f ms\n", hiddenMs);
     std::printf("harvest / raw fetch ratio: %.2f (goal <= 1.3); harvest / FetchUrl: %.2f; hidden window / raw: %.2f\n",
                 windowMs / rawMs, windowMs / fetchMs, hiddenMs / rawMs);
-    std::printf("worst UI response during a harvest: %.1f ms (median round), %.1f ms (worst round); hidden window: "
-                "%.1f ms; goal <= 50 ms\n",
-                Median(worst) * 1000, *std::max_element(worst.begin(), worst.end()) * 1000,
-                Median(hiddenWorst) * 1000);
+    std::printf(
+        "worst UI response during a harvest: %.1f ms (median round), %.1f ms (worst round); hidden window: "
+        "%.1f ms; goal <= 50 ms\n",
+        Median(worst) * 1000, *std::max_element(worst.begin(), worst.end()) * 1000, Median(hiddenWorst) * 1000);
     WSACleanup();
     return 0;
 }

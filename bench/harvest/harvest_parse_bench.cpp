@@ -16,8 +16,8 @@ const Text kBlockOpen =
     "\xC3\xE2\xB7\xD1\xB4\xFA\xC0\xED\x49\x50\xA3\xAC\x48\x54\x54\x50\xC3\xE2\xB7\xD1\xB4\xFA\xC0\xED\xB7\xFE\xCE\xF1"
     "\xC6\xF7\xB4\xF3\xC8\xAB\xA3\xAC\xC3\xBF\xC8\xD5\xB8\xFC\xD0\xC2"
     "</div><div  class=\"c5\" >";
-const Text kPlaces[] = {"\xB1\xB1\xBE\xA9\xCA\xD0 \xC1\xAA\xCD\xA8",  // 北京市 联通
-                        "\xC9\xCF\xBA\xA3\xCA\xD0 \xD2\xC6\xB6\xAF",  // 上海市 移动
+const Text kPlaces[] = {"\xB1\xB1\xBE\xA9\xCA\xD0 \xC1\xAA\xCD\xA8",   // 北京市 联通
+                        "\xC9\xCF\xBA\xA3\xCA\xD0 \xD2\xC6\xB6\xAF",   // 上海市 移动
                         "\xB9\xE3\xB6\xAB\xCA\xA1 \xB5\xE7\xD0\xC5"};  // 广东省 电信
 
 // A first part whose block holds entries until it reaches `bytes`; returns the entry count too.
@@ -39,8 +39,8 @@ double SecondsToHarvest(const Text& page, int& rows) {
     const HarvestListOps list{[&](const Text&) { return rows++; }, [&](int, int, const Text&) { ++cells; },
                               [&](CountCaption caption) { caption(rows); }};
     const auto t0 = std::chrono::steady_clock::now();
-    HarvestPageWith(1, [&](const Text& url) { return url == HarvestPageUrl(1) ? Bytes(page.begin(), page.end()) : Bytes{}; },
-                    list);
+    HarvestPageWith(
+        1, [&](const Text& url) { return url == HarvestPageUrl(1) ? Bytes(page.begin(), page.end()) : Bytes{}; }, list);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 

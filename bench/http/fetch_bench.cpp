@@ -31,8 +31,7 @@ std::size_t BareRead(const Text& path, char* out) {
     HttpSendRequestA(request, nullptr, 0, nullptr, 0);
     std::size_t total = 0;
     DWORD count = 0;
-    while (total <= kBodySize && InternetReadFile(request, out + total, 1024, &count) && count > 0)
-        total += count;
+    while (total <= kBodySize && InternetReadFile(request, out + total, 1024, &count) && count > 0) total += count;
     InternetCloseHandle(request);
     InternetCloseHandle(connection);
     InternetCloseHandle(root);
@@ -66,7 +65,8 @@ int main() {
     ScriptResponse("big", HttpResponse("HTTP/1.1 200 OK", "Content-Type: application/octet-stream\r\n",
                                        std::string(kBodySize, 'b')));
     std::vector<char> reused(kBodySize + 1024);
-    Series series[3] = {{"FetchUrl", {}, {}}, {"bare loop, fresh buffer", {}, {}}, {"bare loop, reused buffer", {}, {}}};
+    Series series[3] = {
+        {"FetchUrl", {}, {}}, {"bare loop, fresh buffer", {}, {}}, {"bare loop, reused buffer", {}, {}}};
     const auto run = [&](int which) {
         std::size_t got = 0;
         const auto t0 = std::chrono::steady_clock::now();
@@ -95,10 +95,10 @@ int main() {
         }
     }
     std::printf("10 MB body, %d rounds, medians (wall ms / process CPU ms):\n", kRounds);
-    for (const Series& s : series)
-        std::printf("  %-26s %8.1f / %6.1f\n", s.name, Median(s.wallMs), Median(s.cpuMs));
+    for (const Series& s : series) std::printf("  %-26s %8.1f / %6.1f\n", s.name, Median(s.wallMs), Median(s.cpuMs));
     const auto ratio = [&](int a, int b, bool cpu) {
-        return cpu ? Median(series[a].cpuMs) / Median(series[b].cpuMs) : Median(series[a].wallMs) / Median(series[b].wallMs);
+        return cpu ? Median(series[a].cpuMs) / Median(series[b].cpuMs)
+                   : Median(series[a].wallMs) / Median(series[b].wallMs);
     };
     std::printf("ratio FetchUrl / bare loop (fresh buffer): wall %.3f, CPU %.3f (goal <= 1.1)\n", ratio(0, 1, false),
                 ratio(0, 1, true));

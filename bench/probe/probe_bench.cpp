@@ -49,8 +49,7 @@ void AccuracyTable() {
             RunWhilePumping([] { ProbeSelectedRow(0); });
             const Text cell = ListGetCell(0, 2);
             shown += cell + " ";
-            if (cell.size() > 2 && cell.compare(cell.size() - 2, 2, "ms") == 0)
-                errors.push_back(ToInt(cell) - delay);
+            if (cell.size() > 2 && cell.compare(cell.size() - 2, 2, "ms") == 0) errors.push_back(ToInt(cell) - delay);
         }
         if (errors.empty()) {
             std::printf("%-10d %-34s no reply\n", delay, shown.c_str());
@@ -67,8 +66,10 @@ void WallTime() {
     std::vector<double> ms;
     for (int i = 0; i < kRuns; ++i) ms.push_back(RunWhilePumping([] { ProbeSelectedRow(0); }));
     const Stats s = Summarise(ms);
-    std::printf("\nWall time of one probe of a responsive proxy (%d runs): min %.1f ms, mean %.1f ms, max %.1f ms (goal <= 1100)\n",
-                kRuns, s.min, s.mean, s.max);
+    std::printf(
+        "\nWall time of one probe of a responsive proxy (%d runs): min %.1f ms, mean %.1f ms, max %.1f ms (goal <= "
+        "1100)\n",
+        kRuns, s.min, s.mean, s.max);
 }
 
 // A watcher thread asks the UI thread for WM_NULL every 5 ms while `work` runs on another
@@ -85,7 +86,8 @@ double WorstUiResponse(const std::function<void()>& work, int* samples) {
             DWORD_PTR result = 0;
             SendMessageTimeoutW(SharedTestWindow().window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
             QueryPerformanceCounter(&b);
-            worst = std::max(worst, 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(freq.QuadPart));
+            worst = std::max(
+                worst, 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(freq.QuadPart));
             ++count;
             Sleep(5);
         }
@@ -104,8 +106,10 @@ void UiResponsiveness() {
     int idleSamples = 0, probeSamples = 0;
     const double idle = WorstUiResponse([] { Sleep(1100); }, &idleSamples);
     const double probing = WorstUiResponse([] { ProbeSelectedRow(0); }, &probeSamples);
-    std::printf("\nUI thread worst WM_NULL round trip: idle %.2f ms (%d samples), during a probe %.2f ms (%d samples) (goal <= 50)\n",
-                idle, idleSamples, probing, probeSamples);
+    std::printf(
+        "\nUI thread worst WM_NULL round trip: idle %.2f ms (%d samples), during a probe %.2f ms (%d samples) (goal <= "
+        "50)\n",
+        idle, idleSamples, probing, probeSamples);
 }
 
 void SocketReuse() {

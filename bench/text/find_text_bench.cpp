@@ -52,8 +52,8 @@ std::string MakePage(std::size_t size) {
     page += "</title></head><body><table>\n";
     while (page.size() + 1200 < size) {
         page += "<tr>";
-        span(page, std::to_string(rng() % 256) + "." + std::to_string(rng() % 256) + "." +
-                       std::to_string(rng() % 256) + "." + std::to_string(rng() % 256));
+        span(page, std::to_string(rng() % 256) + "." + std::to_string(rng() % 256) + "." + std::to_string(rng() % 256) +
+                       "." + std::to_string(rng() % 256));
         span(page, std::to_string(1 + rng() % 65535));
         span(page, rng() % 3 ? "HTTP" : "HTTPS");
         std::string place;
@@ -115,12 +115,24 @@ void Run(benchmark::State& state, const std::function<std::int64_t(const std::st
     state.counters["result"] = static_cast<double>(result);
 }
 
-void BM_NearEnd_FindText(benchmark::State& s) { Run(s, [](const std::string& t) { return FindTextOnce(t, kNextLink); }); }
-void BM_NearEnd_Find(benchmark::State& s) { Run(s, [](const std::string& t) { return FindOnce(t, kNextLink); }); }
-void BM_SpanWalk_FindText(benchmark::State& s) { Run(s, [](const std::string& t) { return FindTextWalk(t, kSpan, false); }); }
-void BM_SpanWalk_Find(benchmark::State& s) { Run(s, [](const std::string& t) { return FindWalk(t, kSpan); }); }
-void BM_CharWalk_FindText(benchmark::State& s) { Run(s, [](const std::string& t) { return FindTextWalk(t, kChar, false); }); }
-void BM_CharWalk_Find(benchmark::State& s) { Run(s, [](const std::string& t) { return FindWalk(t, kChar); }); }
+void BM_NearEnd_FindText(benchmark::State& s) {
+    Run(s, [](const std::string& t) { return FindTextOnce(t, kNextLink); });
+}
+void BM_NearEnd_Find(benchmark::State& s) {
+    Run(s, [](const std::string& t) { return FindOnce(t, kNextLink); });
+}
+void BM_SpanWalk_FindText(benchmark::State& s) {
+    Run(s, [](const std::string& t) { return FindTextWalk(t, kSpan, false); });
+}
+void BM_SpanWalk_Find(benchmark::State& s) {
+    Run(s, [](const std::string& t) { return FindWalk(t, kSpan); });
+}
+void BM_CharWalk_FindText(benchmark::State& s) {
+    Run(s, [](const std::string& t) { return FindTextWalk(t, kChar, false); });
+}
+void BM_CharWalk_Find(benchmark::State& s) {
+    Run(s, [](const std::string& t) { return FindWalk(t, kChar); });
+}
 void BM_SpanWalk_FindTextIgnoreCase(benchmark::State& s) {
     Run(s, [](const std::string& t) { return FindTextWalk(t, kSpan, true); });
 }
@@ -177,8 +189,8 @@ void PrintRatios() {
         const double ft10 = Seconds([&] { return p.findText(ten); });
         const double f10 = Seconds([&] { return p.find(ten); });
         std::printf("%s:\n", p.what);
-        std::printf("  1 MB:  FindText %.1f us, find %.1f us, FindText time / find time = %.2f\n", ft1 * 1e6,
-                    f1 * 1e6, ft1 / f1);
+        std::printf("  1 MB:  FindText %.1f us, find %.1f us, FindText time / find time = %.2f\n", ft1 * 1e6, f1 * 1e6,
+                    ft1 / f1);
         std::printf("  10 MB: FindText %.1f us, find %.1f us, FindText time / find time = %.2f\n", ft10 * 1e6,
                     f10 * 1e6, ft10 / f10);
         std::printf("  FindText 10 MB time / 1 MB time = %.2f (linear is about 10)\n", ft10 / ft1);

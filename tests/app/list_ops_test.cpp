@@ -97,7 +97,10 @@ TEST_F(ListOps, CellsKeepGbkTextWholeAndIgnoreMissingPlaces) {
     EXPECT_EQ(ListGetCell(0, 3), beijing);
 
     Text longText;
-    for (int i = 0; i < 3000; ++i) longText += "\xB4\xFA\xC0\xED" "ab";  // 代理ab: 6000 characters
+    for (int i = 0; i < 3000; ++i)
+        longText +=
+            "\xB4\xFA\xC0\xED"
+            "ab";  // 代理ab: 6000 characters
     ListSetCell(1, 4, longText);
     EXPECT_EQ(ListGetCell(1, 4), longText);
 
@@ -126,7 +129,9 @@ TEST_F(ListOps, SelectedRowAndLabelCaption) {
     SendMessageW(w.list, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&state));
     EXPECT_EQ(ListSelectedRow(), 1);
 
-    const Text caption = "\xBB\xF1\xC8\xA1\x69\x70\xCA\xFD\x3A" "75\xB8\xF6";  // 获取ip数:75个
+    const Text caption =
+        "\xBB\xF1\xC8\xA1\x69\x70\xCA\xFD\x3A"
+        "75\xB8\xF6";  // 获取ip数:75个
     SetLabelCaption(caption);
     wchar_t text[64] = {};
     GetWindowTextW(w.label, text, 64);

@@ -61,8 +61,8 @@ TEST(ListPaint, AShownListIsWholeAgainAfterABurstAndNoPartTookLong) {
     HWND parent = CreateWindowExW(0, L"STATIC", L"paint", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 0, 0, 434, 443,
                                   nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(parent, nullptr) << "needs the run's display";
-    HWND list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 16, 24, 400, 344,
-                                parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 16, 24, 400,
+                                344, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
     HWND label = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 16, 376, 216, 32, parent, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
     SendMessageW(list, LVM_SETTEXTCOLOR, 0, RGB(0, 0, 0));

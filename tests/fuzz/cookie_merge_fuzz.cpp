@@ -41,8 +41,8 @@ std::string ExpectedMerge(std::string_view cookies, std::string_view returned) {
     std::vector<std::string> merged = RefSplit(RefRemoveSpaces(returned), ";");
     for (const std::string& e : RefSplit(RefRemoveSpaces(cookies), ";")) {
         const std::string name = RefCookieName(e);
-        const bool named = std::any_of(merged.begin(), merged.end(),
-                                       [&](const std::string& m) { return RefCookieName(m) == name; });
+        const bool named =
+            std::any_of(merged.begin(), merged.end(), [&](const std::string& m) { return RefCookieName(m) == name; });
         if (!named) merged.push_back(e);
     }
     std::vector<std::string> kept;

@@ -100,8 +100,8 @@ inline std::string Show(OptInt v) { return v ? std::to_string(*v) : std::string(
 }
 
 // CHECK(condition, detail): detail (a std::string) is built only when the condition fails.
-#define CHECK(cond, detail)                                          \
-    do {                                                             \
+#define CHECK(cond, detail)                                             \
+    do {                                                                \
         if (!(cond)) ::fuzz::Fail(__FILE__, __LINE__, #cond, (detail)); \
     } while (0)
 

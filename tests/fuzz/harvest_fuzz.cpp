@@ -170,8 +170,8 @@ void CheckCutting(const Text& source, const Text& start, const Text& end) {
     const std::vector<Cut> texts = RefAllBetween(source, start, end);
     std::vector<std::string> wantItems{"old"};
     for (const Cut& c : texts) wantItems.push_back(c.text);
-    CHECK(collected.items == wantItems, "AllTextsBetween " + ctx() + " got " + Show(collected.items) + " want " +
-                                            Show(wantItems));
+    CHECK(collected.items == wantItems,
+          "AllTextsBetween " + ctx() + " got " + Show(collected.items) + " want " + Show(wantItems));
     CHECK(n == (texts.empty() ? 0 : ArrayCount(collected)), "AllTextsBetween count " + ctx());
     std::size_t after = 0;
     for (const Cut& c : texts) {
@@ -185,8 +185,7 @@ void CheckCutting(const Text& source, const Text& start, const Text& end) {
 }
 
 void CheckRows(const std::vector<std::string>& texts, unsigned flags) {
-    for (const std::string& t : texts)
-        CHECK(IsDottedQuad(t) == RefDottedQuad(t), "IsDottedQuad " + Show(t));
+    for (const std::string& t : texts) CHECK(IsDottedQuad(t) == RefDottedQuad(t), "IsDottedQuad " + Show(t));
 
     TextArray all;
     for (const std::string& t : texts) ArrayAppend(all, t);

@@ -23,9 +23,9 @@ namespace {
 void CheckFound(std::string_view t, std::string_view needle, bool ignoreCase, int p, const char* which) {
     if (p <= 0 || needle.empty()) return;
     const RefWalk w(t);
-    CHECK(w.start[static_cast<std::size_t>(p - 1)],
-          std::string(which) + " result inside a two-byte character: t=" + Show(t) + " needle=" + Show(needle) +
-              " p=" + std::to_string(p));
+    CHECK(w.start[static_cast<std::size_t>(p - 1)], std::string(which) +
+                                                        " result inside a two-byte character: t=" + Show(t) +
+                                                        " needle=" + Show(needle) + " p=" + std::to_string(p));
     CHECK(RefMatchAt(t, w, static_cast<std::size_t>(p - 1), needle, ignoreCase),
           std::string(which) + " result is no match: t=" + Show(t) + " needle=" + Show(needle) +
               " p=" + std::to_string(p));
@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const OptInt s : {start, OptInt()}) {
         const int got = FindText(t, needle, s, ignoreCase);
         const int want = RefFind(t, needle, s, ignoreCase);
-        CHECK(got == want, "FindText " + ctx() + " s=" + Show(s) + " got " + std::to_string(got) + " want " +
-                               std::to_string(want));
+        CHECK(got == want,
+              "FindText " + ctx() + " s=" + Show(s) + " got " + std::to_string(got) + " want " + std::to_string(want));
         CheckFound(t, needle, ignoreCase, got, "FindText");
 
         const int back = FindTextReverse(t, needle, s, ignoreCase);

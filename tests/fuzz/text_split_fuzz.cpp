@@ -81,15 +81,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHECK(trimmed == RefTrim(t), "TrimBoth t=" + Show(t) + " got " + Show(trimmed) + " want " + Show(RefTrim(t)));
     CHECK(TrimBoth(trimmed) == trimmed, "TrimBoth twice t=" + Show(t));
     const Text bare = RemoveAllSpaces(t);
-    CHECK(bare == RefRemoveSpaces(t), "RemoveAllSpaces t=" + Show(t) + " got " + Show(bare) + " want " +
-                                          Show(RefRemoveSpaces(t)));
+    CHECK(bare == RefRemoveSpaces(t),
+          "RemoveAllSpaces t=" + Show(t) + " got " + Show(bare) + " want " + Show(RefRemoveSpaces(t)));
     CHECK(RemoveAllSpaces(trimmed) == bare, "RemoveAllSpaces after TrimBoth t=" + Show(t));
 
     const Text lower = ToLower(t);
     CHECK(lower == RefLower(t), "ToLower t=" + Show(t) + " got " + Show(lower) + " want " + Show(RefLower(t)));
 
-    CHECK(ToInt(t) == RefToInt(t), "ToInt t=" + Show(t) + " got " + std::to_string(ToInt(t)) + " want " +
-                                       std::to_string(RefToInt(t)));
+    CHECK(ToInt(t) == RefToInt(t),
+          "ToInt t=" + Show(t) + " got " + std::to_string(ToInt(t)) + " want " + std::to_string(RefToInt(t)));
     const Text source = in.Get(3);
     std::uint32_t bits = 0;
     std::memcpy(&bits, source.data(), std::min<std::size_t>(source.size(), sizeof bits));

@@ -96,7 +96,11 @@ TEST(TextBetween, TextBetweenTheFirstStartAndTheNextEnd) {
         {"empty source", "", "<s>", "</s>", ""},
         // The c (0x63) inside the two-byte character B0 63 is no character start: the query
         // starts at the real c.
-        {"marker only at character starts", "\xB0" "c" "c?a=1\" accesskey", "c", "\" accesskey", "?a=1"},
+        {"marker only at character starts",
+         "\xB0"
+         "c"
+         "c?a=1\" accesskey",
+         "c", "\" accesskey", "?a=1"},
         {"GBK text kept whole", kSpan + kBeijing + kSpanEnd, kSpan, kSpanEnd, kBeijing},
     };
     for (const BetweenCase& c : cases) EXPECT_EQ(TextBetween(c.source, c.start, c.end), c.want) << c.name;
@@ -151,10 +155,9 @@ TEST(AllTextsBetween, AnEmptyStartMarkerIsFoundWhereTheSearchBegins) {
 
 TEST(IsDottedQuad, FourPiecesOnSplittingOnDots) {
     const std::pair<Text, bool> cases[] = {
-        {"1.2.3.4", true},      {"127.0.0.150", true}, {"1.2.3.4.", true},  // a trailing dot adds no piece
-        {".1.2.3", true},       {"a.b.c.d", true},     {"1.2.3", false},
-        {"1.2.3.4.5", false},   {"", false},           {"HTTP", false},
-        {"1..2.3", true},  // empty pieces between dots count
+        {"1.2.3.4", true}, {"127.0.0.150", true}, {"1.2.3.4.", true},  // a trailing dot adds no piece
+        {".1.2.3", true},  {"a.b.c.d", true},     {"1.2.3", false},   {"1.2.3.4.5", false},
+        {"", false},       {"HTTP", false},       {"1..2.3", true},  // empty pieces between dots count
     };
     for (const auto& [text, want] : cases) EXPECT_EQ(IsDottedQuad(text), want) << text;
 }
@@ -238,12 +241,12 @@ struct Served {
 };
 
 TEST(HarvestPage, PageUrlsEncodeTheListingAddress) {
-    EXPECT_EQ(HarvestPageUrl(1), "http://" PROXYTOOL_GATEWAY_HOST
-                                 "/tc?bd_page_type=1&src=http%3A%2F%2F" PROXYTOOL_LISTING_HOST
-                                 "%2Fres%2Fip%2Fpage_1.php");
-    EXPECT_EQ(HarvestPageUrl(10), "http://" PROXYTOOL_GATEWAY_HOST
-                                  "/tc?bd_page_type=1&src=http%3A%2F%2F" PROXYTOOL_LISTING_HOST
-                                  "%2Fres%2Fip%2Fpage_10.php");
+    EXPECT_EQ(HarvestPageUrl(1),
+              "http://" PROXYTOOL_GATEWAY_HOST "/tc?bd_page_type=1&src=http%3A%2F%2F" PROXYTOOL_LISTING_HOST
+              "%2Fres%2Fip%2Fpage_1.php");
+    EXPECT_EQ(HarvestPageUrl(10),
+              "http://" PROXYTOOL_GATEWAY_HOST "/tc?bd_page_type=1&src=http%3A%2F%2F" PROXYTOOL_LISTING_HOST
+              "%2Fres%2Fip%2Fpage_10.php");
 }
 
 TEST(HarvestPage, TwoPartsGiveEachEntryOnceAndTheTrueCount) {

@@ -62,8 +62,9 @@ TEST(FetchHostile, AnnouncedLengthFarBeyondTheBodyReservesNoMoreThanItsBound) {
 TEST(FetchHostile, RedirectsWinInetFollowsByItselfStopAtTheBound) {
     const auto chain = [](const std::string& prefix, int redirects, const char* status) {
         for (int i = 0; i < redirects; ++i)
-            ScriptResponse(prefix + std::to_string(i),
-                           HttpResponse(status, "Location: " + FixtureUrl(prefix + std::to_string(i + 1), "/p") + "\r\n", ""));
+            ScriptResponse(
+                prefix + std::to_string(i),
+                HttpResponse(status, "Location: " + FixtureUrl(prefix + std::to_string(i + 1), "/p") + "\r\n", ""));
         ScriptResponse(prefix + std::to_string(redirects), HttpResponse("HTTP/1.1 200 OK", "", "end of " + prefix));
         return FetchWithin(FixtureUrl(prefix + "0", "/p"), 30);
     };
@@ -82,7 +83,8 @@ TEST(FetchHostile, RedirectsWinInetFollowsByItselfStopAtTheBound) {
 // A part whose 301 names itself: 1 + 10 requests, then an empty result, also with ten such
 // fetches at once; a fetch of another URL afterwards still works.
 TEST(FetchHostile, A301ToItselfIsAskedElevenTimes) {
-    ScriptResponse("self", HttpResponse("HTTP/1.1 301 Moved Permanently", "Location: " + FixtureUrl("self") + "\r\n", ""));
+    ScriptResponse("self",
+                   HttpResponse("HTTP/1.1 301 Moved Permanently", "Location: " + FixtureUrl("self") + "\r\n", ""));
     const std::optional<Bytes> got = FetchWithin(FixtureUrl("self"), 30);
     ASSERT_TRUE(got.has_value()) << "the fetch did not end; requests so far: " << RecordedRequests("self").size();
     EXPECT_EQ(AsString(*got), "");

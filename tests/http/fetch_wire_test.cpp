@@ -41,7 +41,9 @@ std::string Ok(const std::string& body, const std::string& headerLines = "") {
 
 // "免费代理IP列表" in UTF-8 and in GBK.
 const std::string kChineseUtf8 = "\xE5\x85\x8D\xE8\xB4\xB9\xE4\xBB\xA3\xE7\x90\x86IP\xE5\x88\x97\xE8\xA1\xA8";
-const std::string kChineseGbk = "\xC3\xE2\xB7\xD1\xB4\xFA\xC0\xED" "IP\xC1\xD0\xB1\xED";
+const std::string kChineseGbk =
+    "\xC3\xE2\xB7\xD1\xB4\xFA\xC0\xED"
+    "IP\xC1\xD0\xB1\xED";
 
 // ---- the harvest call ----
 
@@ -55,7 +57,8 @@ TEST(FetchWire, HarvestCallSendsDefaultRequest) {
     const std::string request = OnlyRequest("plain");
     const std::string head = RequestHead(request);
     EXPECT_EQ(RequestLine(request), "GET /plain/tc?bd_page_type=1&src=http%3A%2F%2Fx.test%2F3 HTTP/1.1");
-    EXPECT_NE(head.find("\r\nReferer: " + url + "\r\nAccept: */*\r\nAccept-Language: zh-cn\r\n"
+    EXPECT_NE(head.find("\r\nReferer: " + url +
+                        "\r\nAccept: */*\r\nAccept-Language: zh-cn\r\n"
                         "Content-Type: application/x-www-form-urlencoded"),
               std::string::npos)
         << head;
@@ -148,12 +151,12 @@ TEST(FetchWire, CookiesSentAndMerged) {
     Text cookies = "a=1; b=2; d=5";
     Text returned;
     Text headers;
-    EXPECT_EQ(AsString(FetchUrl(FixtureUrl("ck1"), {.cookies = &cookies, .returnedCookies = &returned,
-                                                    .headers = &headers})),
-              "c");
+    EXPECT_EQ(
+        AsString(FetchUrl(FixtureUrl("ck1"), {.cookies = &cookies, .returnedCookies = &returned, .headers = &headers})),
+        "c");
     const std::string head = RequestHead(OnlyRequest("ck1"));
     EXPECT_EQ(HeaderValues(head, "Cookie"), std::vector<std::string>{"a=1; b=2; d=5"}) << head;
-    EXPECT_EQ(cookies, "b=3; ; d=5");  // the empty entry of "c=4" leads the rest
+    EXPECT_EQ(cookies, "b=3; ; d=5");        // the empty entry of "c=4" leads the rest
     EXPECT_EQ(returned, "b=3;;a=deleted;");  // "c=4" had no ';' behind it: an empty entry
     EXPECT_TRUE(headers.ends_with("\r\nCookie: a=1; b=2; d=5"));
 }
@@ -169,8 +172,7 @@ TEST(FetchWire, SuppliedCookiesBypassWinInetStore) {
     FetchUrl(FixtureUrl("jar", "/supplied"), {.cookies = &empty, .returnedCookies = &returned});
     const auto requests = RecordedRequests("jar");
     ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(HeaderValues(RequestHead(requests[1]), "Cookie"), std::vector<std::string>{"wjar=kept"})
-        << requests[1];
+    EXPECT_EQ(HeaderValues(RequestHead(requests[1]), "Cookie"), std::vector<std::string>{"wjar=kept"}) << requests[1];
     EXPECT_EQ(HeaderValues(RequestHead(requests[2]), "Cookie"), std::vector<std::string>{}) << requests[2];
     EXPECT_EQ(empty, "wjar=kept");  // the empty cookie text takes what the response set
 }
@@ -207,9 +209,9 @@ TEST(FetchWire, Follows301WithPathAppended) {
     const Text url = FixtureUrl("r301a", "/a?b=1");
     Text cookies = "k=0";
     Text location, headers;
-    EXPECT_EQ(AsString(FetchUrl(url, {.cookies = &cookies, .headers = &headers, .location = &location,
-                                      .noRedirect = true})),
-              "arrived");
+    EXPECT_EQ(
+        AsString(FetchUrl(url, {.cookies = &cookies, .headers = &headers, .location = &location, .noRedirect = true})),
+        "arrived");
     EXPECT_EQ(HeaderValues(RequestHead(OnlyRequest("r301a")), "Cookie"), std::vector<std::string>{"k=0"});
     const std::string second = OnlyRequest("r301b");
     EXPECT_EQ(RequestLine(second), "GET /r301b/r301a/a?b=1 HTTP/1.1");
@@ -271,7 +273,8 @@ TEST(FetchWire, RedirectBound) {
     EXPECT_TRUE(RecordedRequests("eleven11").empty());
 
     // A server that answers 301 for ever: 1 + 10 requests, then an empty result.
-    ScriptResponse("loop", HttpResponse("HTTP/1.1 301 Moved Permanently", "Location: " + FixtureUrl("loop") + "\r\n", ""));
+    ScriptResponse("loop",
+                   HttpResponse("HTTP/1.1 301 Moved Permanently", "Location: " + FixtureUrl("loop") + "\r\n", ""));
     Text location = "before";
     EXPECT_EQ(AsString(FetchUrl(FixtureUrl("loop"), {.location = &location, .noRedirect = true})), "");
     EXPECT_EQ(RecordedRequests("loop").size(), 11u);
@@ -314,11 +317,15 @@ TEST(FetchWire, CharsetRule) {
 }
 
 TEST(FetchWire, Utf8PageDecodedToGbk) {
-    const std::string page = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"
-                             "</head><body><h1>" + kChineseUtf8 + "</h1></body></html>";
+    const std::string page =
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"
+        "</head><body><h1>" +
+        kChineseUtf8 + "</h1></body></html>";
     ScriptResponse("page", Ok(page));
-    const std::string expected = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"
-                                 "</head><body><h1>" + kChineseGbk + "</h1></body></html>";
+    const std::string expected =
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"
+        "</head><body><h1>" +
+        kChineseGbk + "</h1></body></html>";
     EXPECT_EQ(AsString(FetchUrl(FixtureUrl("page"))), expected);
 }
 
@@ -365,8 +372,11 @@ TEST(FetchWire, ClosedPort) {
     const Text url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x";
     Text cookies = "a=1;  a=1; b=2";
     Text returned = "old", headers, location, raw = "old";
-    EXPECT_TRUE(FetchUrl(url, {.cookies = &cookies, .returnedCookies = &returned, .headers = &headers,
-                               .location = &location, .rawHeaders = &raw})
+    EXPECT_TRUE(FetchUrl(url, {.cookies = &cookies,
+                               .returnedCookies = &returned,
+                               .headers = &headers,
+                               .location = &location,
+                               .rawHeaders = &raw})
                     .empty());
     EXPECT_EQ(raw, "");
     EXPECT_EQ(location, "");
@@ -381,7 +391,8 @@ TEST(FetchWire, ClosedPort) {
 TEST(FetchWire, ResetMidBody) {
     const std::string body(3000, 'r');
     const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n";
-    ScriptResponse("reset", head + body + std::string(97000, 'z'), "reset " + std::to_string(head.size() + body.size()));
+    ScriptResponse("reset", head + body + std::string(97000, 'z'),
+                   "reset " + std::to_string(head.size() + body.size()));
     Text raw;
     const Bytes got = FetchUrl(FixtureUrl("reset"), {.rawHeaders = &raw});
     EXPECT_EQ(got.size(), body.size());
@@ -395,9 +406,9 @@ TEST(FetchWire, ResetMidBody) {
 TEST(FetchWire, LargeHeaderBlock) {
     std::string pad;
     for (int i = 0; i < 4; ++i) pad += "X-Pad-" + std::to_string(i) + ": " + std::string(1500, 'p') + "\r\n";
-    ScriptResponse("big", HttpResponse("HTTP/1.1 301 Moved Permanently",
-                                       pad + "Set-Cookie: late=1; path=/\r\nLocation: " + FixtureUrl("bigto") + "\r\n",
-                                       ""));
+    ScriptResponse("big",
+                   HttpResponse("HTTP/1.1 301 Moved Permanently",
+                                pad + "Set-Cookie: late=1; path=/\r\nLocation: " + FixtureUrl("bigto") + "\r\n", ""));
     ScriptResponse("bigto", Ok("past the pad"));
     Text cookies, raw;
     EXPECT_EQ(AsString(FetchUrl(FixtureUrl("big"), {.cookies = &cookies, .noRedirect = true, .rawHeaders = &raw})),

@@ -20,7 +20,7 @@ TEST(CutBetween, CutsBetweenStartAndTheNextEndIgnoringCaseByDefault) {
     };
     const Case cases[] = {
         {"a[x]b", "[", "]", 0, false, "x"},
-        {"]x[y]", "[", "]", 0, false, "y"},                             // end searched behind the start
+        {"]x[y]", "[", "]", 0, false, "y"},                                // end searched behind the start
         {"User-agent: Foo\r\n", "USER-AGENT:", "\r\n", 0, false, " Foo"},  // ignores case by default
         {"User-agent: Foo\r\n", "USER-AGENT:", "\r\n", 0, true, ""},
         {"a[x", "[", "]", 0, false, ""},
@@ -90,8 +90,8 @@ TEST(FetchAgent, UserAgentHeaderValueOrTheDefault) {
         {"", Text(kDefaultAgent)},
         {"Accept: x", Text(kDefaultAgent)},
         {"User-Agent: Foo/1\r\nX: 1", "Foo/1"},
-        {"X: 1\r\nuser-agent:  Bar \r\n", "Bar"},              // search ignores case
-        {"User-Agent: Solo", "Solo"},                         // last line, no CR LF: colon fallback
+        {"X: 1\r\nuser-agent:  Bar \r\n", "Bar"},                 // search ignores case
+        {"User-Agent: Solo", "Solo"},                             // last line, no CR LF: colon fallback
         {"X-A: 1\r\nUser-Agent: Last", "1\r\nUser-Agent: Last"},  // fallback takes the first colon of all
     };
     for (const Case& c : cases) EXPECT_EQ(FetchAgent(c.headers), c.expected) << c.headers;
@@ -106,7 +106,7 @@ TEST(DefaultHeaderLines, AddsRefererAndTheMissingDefaultHeaders) {
     const Case cases[] = {
         {"", "", "Referer: " + kUrl + kDefaultLines},
         {"X: 1", "", "X: 1\r\nReferer: " + kUrl + kDefaultLines},
-        {"X: 1\r\n", "", "X: 1\r\n\r\nReferer: " + kUrl + kDefaultLines},  // nothing trimmed
+        {"X: 1\r\n", "", "X: 1\r\n\r\nReferer: " + kUrl + kDefaultLines},      // nothing trimmed
         {"referer: r", "", "referer: r\r\nReferer: " + kUrl + kDefaultLines},  // searches are case-sensitive
         {"Referer: r\r\nAccept: a\r\nAccept-Language: l\r\nContent-Type: c", "",
          "Referer: r\r\nAccept: a\r\nAccept-Language: l\r\nContent-Type: c"},
@@ -146,12 +146,9 @@ TEST(RequestFlags, FlagsFollowSchemeCookiesAndRedirects) {
         std::uint32_t expected;
     };
     const Case cases[] = {
-        {"http://h.test/", false, false, 0x80004010},
-        {"h.test/", false, false, 0x80004010},
-        {"https://h.test/", false, false, 0x80800010},
-        {"HTTPS://h.test/", false, false, 0x80800010},
-        {"http://h.test/", true, false, 0x80084010},
-        {"http://h.test/", false, true, 0x80204010},
+        {"http://h.test/", false, false, 0x80004010},  {"h.test/", false, false, 0x80004010},
+        {"https://h.test/", false, false, 0x80800010}, {"HTTPS://h.test/", false, false, 0x80800010},
+        {"http://h.test/", true, false, 0x80084010},   {"http://h.test/", false, true, 0x80204010},
         {"https://h.test/", true, true, 0x80A80010},
     };
     for (const Case& c : cases)
@@ -235,12 +232,12 @@ TEST(MergeCookies, ReturnedCookiesReplaceOldOnesOfTheSameName) {
     const Case cases[] = {
         {"a=1; b=2", "b=3; c=4; ", "b=3; c=4; a=1", "b=3;c=4;"},
         {"a=1; b=2", "a=deleted; ", "b=2", "a=deleted;"},
-        {"a=deleted; b=2", "c=3; ", "c=3; b=2", "c=3;"},         // an old deleted entry goes too
+        {"a=deleted; b=2", "c=3; ", "c=3; b=2", "c=3;"},              // an old deleted entry goes too
         {"x=0", "a=1; a=2; a=1; ", "a=1; a=2; x=0", "a=1;a=2;a=1;"},  // same name twice stays; exact repeat not
-        {"A=1", "a=2; ", "a=2; A=1", "a=2;"},                    // names are case-sensitive
+        {"A=1", "a=2; ", "a=2; A=1", "a=2;"},                         // names are case-sensitive
         {"", "a=x y; ", "a=xy", "a=xy;"},
-        {"b=2; a=1; b=3; a=1; c=deleted", "", "b=2; a=1", ""},   // first of each old name only
-        {"a=1", "; ", "; a=1", ";"},                             // an empty response entry leads
+        {"b=2; a=1; b=3; a=1; c=deleted", "", "b=2; a=1", ""},  // first of each old name only
+        {"a=1", "; ", "; a=1", ";"},                            // an empty response entry leads
         {"", "", "", ""},
         {"a=1", "", "a=1", ""},
     };

@@ -102,7 +102,12 @@ TEST_F(TcpClientTest, ConnectDropsThePreviousConnectionEvenWhenItFails) {
     EXPECT_FALSE(third);
     EXPECT_FALSE(sent);
     std::vector<ProxyConnection> records;
-    PumpUntil([&] { records = ProxyRecords("127.0.0.22"); return records.size() == 2 && records[1].closedByClient; }, 2000);
+    PumpUntil(
+        [&] {
+            records = ProxyRecords("127.0.0.22");
+            return records.size() == 2 && records[1].closedByClient;
+        },
+        2000);
     ASSERT_EQ(records.size(), 2u);
     EXPECT_TRUE(records[0].closedByClient);
     EXPECT_TRUE(records[1].closedByClient);
@@ -121,15 +126,22 @@ TEST_F(TcpClientTest, SendsAllBytesAndRaisesDataArrivalWithTheReply) {
     EXPECT_TRUE(sent);
     const std::string reply = "HTTP/1.0 400 Bad Request\r\n\r\n";
     std::string got;
-    PumpUntil([&] {
-        got.clear();
-        for (const Bytes& b : g_received) got.append(b.begin(), b.end());
-        return got.size() >= reply.size();
-    }, 2000);
+    PumpUntil(
+        [&] {
+            got.clear();
+            for (const Bytes& b : g_received) got.append(b.begin(), b.end());
+            return got.size() >= reply.size();
+        },
+        2000);
     EXPECT_EQ(got, reply);
     for (const Bytes& b : g_received) EXPECT_FALSE(b.empty()) << "event raised without data";
     std::vector<ProxyConnection> records;
-    PumpUntil([&] { records = ProxyRecords("127.0.0.21"); return records.size() == 1 && records[0].bytes.size() >= payload.size(); }, 2000);
+    PumpUntil(
+        [&] {
+            records = ProxyRecords("127.0.0.21");
+            return records.size() == 1 && records[0].bytes.size() >= payload.size();
+        },
+        2000);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].bytes, std::string(payload.begin(), payload.end()));
 }
@@ -182,10 +194,12 @@ TEST_F(TcpClientTest, ReplacedConnectionsNeverDeliverStaleData) {
     EXPECT_GT(g_chunks.load(), kConnections / 2) << "the flood should reach most connections";
     EXPECT_EQ(g_staleChunks.load(), 0);
     std::vector<ProxyConnection> records;
-    PumpUntil([&] {
-        records = ProxyRecords("127.0.0.25");
-        return records.size() == kConnections && records.back().closedByClient;
-    }, 3000);
+    PumpUntil(
+        [&] {
+            records = ProxyRecords("127.0.0.25");
+            return records.size() == kConnections && records.back().closedByClient;
+        },
+        3000);
     ASSERT_EQ(records.size(), static_cast<size_t>(kConnections));
     for (const ProxyConnection& c : records) EXPECT_TRUE(c.closedByClient);
 }
@@ -215,7 +229,12 @@ TEST_P(ProbeLatencyTest, MeasuresTheReplyWithTwoConnectionsAndAnOptionsRequest) 
     }
     EXPECT_GE(ms, 1000) << "the full second is waited, also after an early reply";
     std::vector<ProxyConnection> records;
-    PumpUntil([&] { records = ProxyRecords(c.ip); return records.size() == 2 && records[1].bytes.size() >= kProbeRequest.size(); }, 1000);
+    PumpUntil(
+        [&] {
+            records = ProxyRecords(c.ip);
+            return records.size() == 2 && records[1].bytes.size() >= kProbeRequest.size();
+        },
+        1000);
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].bytes, "") << "the first connection only shows reachability";
     EXPECT_TRUE(records[0].closedByClient);
@@ -375,7 +394,8 @@ TEST(WaitWithEvents, DispatchesThisThreadsMessagesOnlyWhenItWaits) {
             wc.hInstance = GetModuleHandleW(nullptr);
             wc.lpszClassName = L"WaitWithEventsTest";
             RegisterClassW(&wc);
-            HWND own = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+            HWND own =
+                CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
             PostMessageW(own, WM_APP, 0, 0);
             const DWORD start = GetTickCount();
             WaitWithEvents(c.ms);

@@ -106,9 +106,10 @@ TEST_F(HostilePeer, AStreamingProxyNeitherStallsTheUiThreadNorGrowsMemory) {
     RunWhilePumping([] { TcpClientDisconnect(); });
 
     const double grewMb = (static_cast<double>(watch.maxWorkingSet.load()) - static_cast<double>(before)) / (1 << 20);
-    std::printf("UI thread: worst WM_NULL round trip %.1f ms over %d samples; working set %.1f MB before, "
-                "at most %+.1f MB during the stream\n",
-                watch.worstMs, watch.samples, static_cast<double>(before) / (1 << 20), grewMb);
+    std::printf(
+        "UI thread: worst WM_NULL round trip %.1f ms over %d samples; working set %.1f MB before, "
+        "at most %+.1f MB during the stream\n",
+        watch.worstMs, watch.samples, static_cast<double>(before) / (1 << 20), grewMb);
     EXPECT_GT(watch.samples, 100);
     EXPECT_LE(watch.worstMs, 50.0);
     EXPECT_LT(grewMb, 16.0);

@@ -18,7 +18,7 @@ TEST(TickPassed, EndsOnlyAfterMoreThanTheWaitAcrossTheWrap) {
         bool passed;
     };
     const Case cases[] = {
-        {1000, 0, 1000, false},             // exactly the wait: not yet
+        {1000, 0, 1000, false},  // exactly the wait: not yet
         {1001, 0, 1000, true},
         {0xFFFFFF00u, 0xFFFFFE00u, 1000, false},
         {0x000002E8u, 0xFFFFFF00u, 1000, false},  // start + ms wraps; 1000 ms not yet over

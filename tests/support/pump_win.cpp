@@ -19,7 +19,9 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     }
 }
 
-void PumpFor(DWORD ms) { PumpUntil([] { return false; }, ms); }
+void PumpFor(DWORD ms) {
+    PumpUntil([] { return false; }, ms);
+}
 
 double RunWhilePumping(const std::function<void()>& work) {
     const DWORD pumpThread = GetCurrentThreadId();

@@ -34,8 +34,8 @@ TestWindow CreateTestWindow(TestWindowShow show) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     TestWindow w;
     // The main window's size and its list's and label's places in it.
-    w.window = CreateWindowExW(0, kClassName, L"proxytool test", WS_OVERLAPPEDWINDOW | visible, 0, 0, 434, 443,
-                               nullptr, nullptr, instance, nullptr);
+    w.window = CreateWindowExW(0, kClassName, L"proxytool test", WS_OVERLAPPEDWINDOW | visible, 0, 0, 434, 443, nullptr,
+                               nullptr, instance, nullptr);
     if (w.window) {
         w.list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", WS_CHILD | visible | LVS_REPORT | LVS_SINGLESEL,
                                  16, 24, 400, 344, w.window, nullptr, instance, nullptr);

@@ -31,8 +31,7 @@ std::optional<std::wstring> ReadSettingsText(const wchar_t* name) {
     return text;  // with the stored NUL
 }
 
-std::wstring Stored(const std::wstring& text) { return text + L'\0';
-}
+std::wstring Stored(const std::wstring& text) { return text + L'\0'; }
 
 TEST(GbkRegistry, TwoByteCharactersAreStoredAsThemselves) {
     ASSERT_NE(GetACP(), 936u) << "meaningful only where the ANSI code page is not GBK";

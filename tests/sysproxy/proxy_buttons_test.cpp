@@ -80,8 +80,9 @@ protected:
         done = true;
         // Messages for the box arrive on this thread only while it pumps; the handler has
         // returned, so pump until the watcher is finished.
-        PumpUntil([&] { return WaitForSingleObject(reinterpret_cast<HANDLE>(watcher.native_handle()), 0) != WAIT_TIMEOUT; },
-                  INFINITE);
+        PumpUntil(
+            [&] { return WaitForSingleObject(reinterpret_cast<HANDLE>(watcher.native_handle()), 0) != WAIT_TIMEOUT; },
+            INFINITE);
         watcher.join();
         return seen;
     }
@@ -150,8 +151,15 @@ TEST_F(ProxyButtonsTest, SetOnAnHttpRowStoresItsAddressWithPort80) {
 
 TEST_F(ProxyButtonsTest, SetOnARowWhoseTypeIsNotExactlyHttpDoesNothing) {
     const Text types[] = {
-        "http", "Http", "HTTPS", "HTT", "HTTP ", " HTTP", "", "SOCKS4",
-        "HTTP\xB4\xFA\xC0\xED",          // HTTP代理
+        "http",
+        "Http",
+        "HTTPS",
+        "HTT",
+        "HTTP ",
+        " HTTP",
+        "",
+        "SOCKS4",
+        "HTTP\xB4\xFA\xC0\xED",              // HTTP代理
         "\xA3\xC8\xA3\xD4\xA3\xD4\xA3\xD0",  // ＨＴＴＰ (full-width)
     };
     for (const Text& type : types) {

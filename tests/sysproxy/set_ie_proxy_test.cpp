@@ -77,7 +77,8 @@ struct CancelCase {
 
 TEST_F(SetIeProxyTest, CancellingSwitchesOffAndTouchesTheServerOnlyWhenAbsent) {
     const CancelCase cases[] = {
-        {"server present: kept", SzValue("127.0.0.42:80"), SzValue(";<local>"), DwordValue(1), SzValue("127.0.0.42:80")},
+        {"server present: kept", SzValue("127.0.0.42:80"), SzValue(";<local>"), DwordValue(1),
+         SzValue("127.0.0.42:80")},
         {"server absent: created empty", std::nullopt, SzValue(";<local>"), DwordValue(1), SzValue("")},
         {"server present with another type: kept", DwordValue(5), std::nullopt, DwordValue(1), DwordValue(5)},
         {"switch never existed", SzValue("127.0.0.43:80"), std::nullopt, std::nullopt, SzValue("127.0.0.43:80")},
@@ -85,8 +86,9 @@ TEST_F(SetIeProxyTest, CancellingSwitchesOffAndTouchesTheServerOnlyWhenAbsent) {
     };
     for (const CancelCase& c : cases) {
         SCOPED_TRACE(c.label);
-        for (auto [name, value] : {std::pair{"ProxyServer", &c.serverBefore}, std::pair{"ProxyOverride", &c.overrideBefore},
-                                   std::pair{"ProxyEnable", &c.enableBefore}}) {
+        for (auto [name, value] :
+             {std::pair{"ProxyServer", &c.serverBefore}, std::pair{"ProxyOverride", &c.overrideBefore},
+              std::pair{"ProxyEnable", &c.enableBefore}}) {
             if (*value) {
                 PutSettingsValue(name, **value);
             } else {

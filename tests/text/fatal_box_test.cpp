@@ -78,15 +78,15 @@ TEST_P(FatalBox, ShowsTheBoxThenExitsMinusOne) {
 
 const std::size_t kHuge = sizeof(void*) == 8 ? (std::size_t{1} << 47) : std::size_t{0xFFFFF000u};
 
-INSTANTIATE_TEST_SUITE_P(
-    Errors, FatalBox,
-    testing::Values(FatalCase{L"index0", kFatalIndexBelowOne, Text(kFatalIndexBelowOneMessage)},
-                    FatalCase{L"index_beyond", kFatalIndexBeyondEnd, Text(kFatalIndexBeyondEndMessage)},
-                    FatalCase{L"alloc", std::nullopt, AllocationFailureMessage(kHuge)}),
-    [](const testing::TestParamInfo<FatalCase>& info) {
-        std::string name;
-        for (const wchar_t* p = info.param.mode; *p; ++p) name += static_cast<char>(*p);
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Errors, FatalBox,
+                         testing::Values(FatalCase{L"index0", kFatalIndexBelowOne, Text(kFatalIndexBelowOneMessage)},
+                                         FatalCase{L"index_beyond", kFatalIndexBeyondEnd,
+                                                   Text(kFatalIndexBeyondEndMessage)},
+                                         FatalCase{L"alloc", std::nullopt, AllocationFailureMessage(kHuge)}),
+                         [](const testing::TestParamInfo<FatalCase>& info) {
+                             std::string name;
+                             for (const wchar_t* p = info.param.mode; *p; ++p) name += static_cast<char>(*p);
+                             return name;
+                         });
 
 }  // namespace

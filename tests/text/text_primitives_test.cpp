@@ -14,14 +14,14 @@
 
 #include "text/text.h"
 
-#define AH "\xB0\xA1"            // 啊
-#define AN "\xB0\xB0"            // 鞍
-#define ZW "\xD6\xD0\xCE\xC4"    // 中文
-#define FWSP "\xA1\xA1"          // full-width space "　"
-#define QUOTE "\xA1\xB0"         // “
-#define TRAIL_UP "\x81\x41"      // 丄 (trail byte is 'A')
-#define TRAIL_LO "\x81\x61"      // 乤 (trail byte is 'a')
-#define LONE "\xB0"              // a lead byte with nothing behind it
+#define AH "\xB0\xA1"          // 啊
+#define AN "\xB0\xB0"          // 鞍
+#define ZW "\xD6\xD0\xCE\xC4"  // 中文
+#define FWSP "\xA1\xA1"        // full-width space "　"
+#define QUOTE "\xA1\xB0"       // “
+#define TRAIL_UP "\x81\x41"    // 丄 (trail byte is 'A')
+#define TRAIL_LO "\x81\x61"    // 乤 (trail byte is 'a')
+#define LONE "\xB0"            // a lead byte with nothing behind it
 
 namespace {
 
@@ -47,11 +47,17 @@ TEST(TextBytes, LengthLeftRightMid) {
     EXPECT_EQ(TextLength(t), 6);
     EXPECT_EQ(TextLength(""), 0);
 
-    struct Case { int n; const char* left; const char* right; };
+    struct Case {
+        int n;
+        const char* left;
+        const char* right;
+    };
     const Case cases[] = {
         {-1, "", ""},
         {0, "", ""},
-        {3, "ab\xB0", "\xA1" "cd"},  // cuts the two-byte character
+        {3, "ab\xB0",
+         "\xA1"
+         "cd"},  // cuts the two-byte character
         {6, "ab" AH "cd", "ab" AH "cd"},
         {99, "ab" AH "cd", "ab" AH "cd"},
     };
@@ -63,14 +69,19 @@ TEST(TextBytes, LengthLeftRightMid) {
 
 TEST(TextBytes, Mid) {
     const std::string_view t = "ab" AH "cd";
-    struct Case { int start, n; const char* want; };
+    struct Case {
+        int start, n;
+        const char* want;
+    };
     const Case cases[] = {
         {1, 2, "ab"},
-        {4, 2, "\xA1" "c"},  // from the trail byte
-        {5, 99, "cd"},       // clipped at the end
+        {4, 2,
+         "\xA1"
+         "c"},          // from the trail byte
+        {5, 99, "cd"},  // clipped at the end
         {6, 1, "d"},
-        {7, 1, ""},          // beyond the end
-        {0, 3, ""},          // below 1
+        {7, 1, ""},  // beyond the end
+        {0, 3, ""},  // below 1
         {-5, 3, ""},
         {2, 0, ""},
         {2, -1, ""},
@@ -119,7 +130,10 @@ const FindCase kFindCases[] = {
     {"trail letter matches exactly", "x" TRAIL_LO, "X" TRAIL_LO, std::nullopt, true, 1},
     {"start inside a character", AH AH, "\xA1\xB0", 2, false, -1},
     {"start on a trail byte skips the character", AH "a", "a", 2, false, 3},
-    {"odd run of lead bytes", "a" AN AN "\xB0" "b" AH, AH, std::nullopt, false, 8},
+    {"odd run of lead bytes",
+     "a" AN AN "\xB0"
+     "b" AH,
+     AH, std::nullopt, false, 8},
     {"needle ends with a lead byte", AH, "\xB0", std::nullopt, false, 1},
     // A lone lead byte at the very end ends the walk.
     {"lone lead at end", "ab" LONE, LONE, std::nullopt, false, -1},
@@ -134,8 +148,7 @@ const FindCase kFindCases[] = {
 };
 
 TEST(FindText, FirstMatchAtACharacterStartFromTheStartPosition) {
-    for (const FindCase& c : kFindCases)
-        EXPECT_EQ(FindText(c.t, c.needle, c.start, c.ignoreCase), c.want) << c.name;
+    for (const FindCase& c : kFindCases) EXPECT_EQ(FindText(c.t, c.needle, c.start, c.ignoreCase), c.want) << c.name;
 }
 
 // Obviously-correct references: walk the text character by character from its first byte and
@@ -206,8 +219,8 @@ int ReferenceFindReverse(std::string_view t, std::string_view needle, OptInt sta
 // that shift the pairing of everything after them.
 std::string RandomText(std::mt19937& rng, int pieces) {
     static const char* const kPieces[] = {
-        "a", "A", "b", "B", "<", "@", ":", " ", AH, AN, QUOTE, FWSP, TRAIL_UP, TRAIL_LO, ZW,
-        AN AN AN AN AN AN, LONE, "\xA1", "\x81",
+        "a",  "A",    "b",    "B", "<", "@", ":", " ", AH, AN, QUOTE, FWSP, TRAIL_UP, TRAIL_LO, ZW, AN AN AN AN AN AN,
+        LONE, "\xA1", "\x81",
     };
     std::uniform_int_distribution<int> pick(0, static_cast<int>(std::size(kPieces)) - 1);
     std::string s;
@@ -287,8 +300,7 @@ TEST(FindTextReverse, LastMatchEndingBeforeTheStartPosition) {
         {"empty needle, empty text", "", "", std::nullopt, false, -1},
         {"empty text", "", "a", std::nullopt, false, -1},
     };
-    for (const FindCase& c : cases)
-        EXPECT_EQ(FindTextReverse(c.t, c.needle, c.start, c.ignoreCase), c.want) << c.name;
+    for (const FindCase& c : cases) EXPECT_EQ(FindTextReverse(c.t, c.needle, c.start, c.ignoreCase), c.want) << c.name;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -405,14 +417,23 @@ TEST(SplitText, PiecesBetweenDelimitersUpToMax) {
 // TrimBoth, RemoveAllSpaces, ToLower
 
 TEST(TrimAndSpaces, HalfAndFullWidthSpacesCountOnlyAtCharacterStarts) {
-    struct Case { const char* name; std::string_view t, trimmed, noSpaces; };
+    struct Case {
+        const char* name;
+        std::string_view t, trimmed, noSpaces;
+    };
     const Case cases[] = {
         {"plain", "  a b  ", "a b", "ab"},
         {"full-width spaces", FWSP " a" FWSP "b " FWSP, "a" FWSP "b", "ab"},
         {"tab CR LF stay", "\t a \r\n", "\t a \r\n", "\ta\r\n"},
         {"only spaces", " " FWSP " ", "", ""},
         {"empty", "", "", ""},
-        {"A1 A1 across characters is not a space", QUOTE "\xA1" "x", QUOTE "\xA1" "x", QUOTE "\xA1" "x"},
+        {"A1 A1 across characters is not a space",
+         QUOTE "\xA1"
+               "x",
+         QUOTE "\xA1"
+               "x",
+         QUOTE "\xA1"
+               "x"},
         {"A1 A1 after a character is a space", AH FWSP "x", AH FWSP "x", AH "x"},
         {"lone lead at end dropped", "a " LONE, "a", "a"},
         {"only a lone lead", LONE, "", ""},
@@ -425,7 +446,9 @@ TEST(TrimAndSpaces, HalfAndFullWidthSpacesCountOnlyAtCharacterStarts) {
 }
 
 TEST(ToLower, FoldsAsciiLettersOutsideTwoByteCharacters) {
-    struct Case { std::string_view t, want; };
+    struct Case {
+        std::string_view t, want;
+    };
     const Case cases[] = {
         {"HTTPS://Ex.COM/", "https://ex.com/"},
         {"@[`{", "@[`{"},
@@ -440,7 +463,11 @@ TEST(ToLower, FoldsAsciiLettersOutsideTwoByteCharacters) {
 // ToInt
 
 TEST(ToInt, ReadsLeadingSignedDigitsHalfOrFullWidthWrappingAt32Bits) {
-    struct Case { const char* name; std::string_view t; int want; };
+    struct Case {
+        const char* name;
+        std::string_view t;
+        int want;
+    };
     const Case cases[] = {
         {"plain", "8080", 8080},
         {"negative", "-42", -42},
@@ -454,11 +481,17 @@ TEST(ToInt, ReadsLeadingSignedDigitsHalfOrFullWidthWrappingAt32Bits) {
         {"sign then blank", "- 5", 0},
         {"no hexadecimal", "0x1F", 0},
         {"leading zeros", "007", 7},
-        {"full-width digits", "\xA3\xB1\xA3\xB2\xA3\xB3", 123},               // １２３
-        {"full-width sign", "\xA3\xAD\xA3\xB5", -5},                           // －５
-        {"full-width plus", "\xA3\xAB" "9", 9},                                // ＋9
-        {"full-width space skipped", FWSP FWSP "42", 42},                       // 　　42
-        {"full-width letter stops", "4\xA3\xD8" "5", 4},                       // 4Ｘ5
+        {"full-width digits", "\xA3\xB1\xA3\xB2\xA3\xB3", 123},  // １２３
+        {"full-width sign", "\xA3\xAD\xA3\xB5", -5},             // －５
+        {"full-width plus",
+         "\xA3\xAB"
+         "9",
+         9},                                               // ＋9
+        {"full-width space skipped", FWSP FWSP "42", 42},  // 　　42
+        {"full-width letter stops",
+         "4\xA3\xD8"
+         "5",
+         4},  // 4Ｘ5
         {"other gbk stops", "1" AH "2", 1},
         {"A3 B1 across characters is not a digit", QUOTE "\xA3\xB1", 0},
         {"lone lead at end", "3" LONE, 3},
@@ -477,7 +510,10 @@ TEST(ToInt, ReadsLeadingSignedDigitsHalfOrFullWidthWrappingAt32Bits) {
 // ToText
 
 TEST(ToText, Real) {
-    struct Case { double v; const char* want; };
+    struct Case {
+        double v;
+        const char* want;
+    };
     const Case cases[] = {
         {57.0, "57"},
         {-1.0, "-1"},
@@ -503,7 +539,10 @@ TEST(ToText, IntegersBytesAndText) {
     EXPECT_EQ(ToText(std::int64_t{-9000000000}), "-9000000000");
     EXPECT_EQ(ToText(std::string_view("a" AH)), "a" AH);
 
-    struct Case { Bytes b; const char* want; };
+    struct Case {
+        Bytes b;
+        const char* want;
+    };
     const Case cases[] = {
         {{'a', 'b'}, "ab"},
         {{'a', 0, 'b'}, "a"},
@@ -532,10 +571,13 @@ TEST(Helpers, CharBlankConcatCompare) {
     const Bytes x{1, 0}, y{2};
     EXPECT_EQ(ConcatBytes({&x, &y, &x}), (Bytes{1, 0, 2, 1, 0}));
 
-    struct Cmp { std::string_view a, b; int want; };
+    struct Cmp {
+        std::string_view a, b;
+        int want;
+    };
     const Cmp cmps[] = {
-        {"abc", "abc", 0}, {"abc", "abd", -1}, {"b", "abc", 1}, {"ab", "abc", -1}, {"", "", 0},
-        {"\xB0", "a", 1},  // unsigned byte order
+        {"abc", "abc", 0}, {"abc", "abd", -1}, {"b", "abc", 1},
+        {"ab", "abc", -1}, {"", "", 0},        {"\xB0", "a", 1},  // unsigned byte order
         {"a", "\xB0", -1},
     };
     for (const Cmp& c : cmps) EXPECT_EQ(CompareText(c.a, c.b), c.want) << Show(c.a) << " vs " << Show(c.b);
@@ -553,7 +595,11 @@ TEST(Helpers, BytesOps) {
     EXPECT_EQ(BytesLeft(data, 99), data);
     EXPECT_EQ(BytesLeft(data, 0), Bytes());
 
-    struct Case { Bytes pattern; OptInt start; int want; };
+    struct Case {
+        Bytes pattern;
+        OptInt start;
+        int want;
+    };
     const Case cases[] = {
         {{'a', 'b'}, std::nullopt, 3},
         {{0, 'a'}, std::nullopt, 2},  // zero bytes are ordinary bytes here
@@ -575,11 +621,23 @@ TEST(Helpers, BytesOps) {
 // IntDiv
 
 TEST(IntDiv, TruncatesTowardZeroAndGivesZeroForDivisionByZero) {
-    struct Case { int a, b, want; };
+    struct Case {
+        int a, b, want;
+    };
     const Case cases[] = {
-        {7, 2, 3},   {-7, 2, -3}, {7, -2, -3}, {-7, -2, 3}, {6, 3, 2},
-        {1, 2, 0},   {-1, 2, 0},  {7, 0, 0},   {0, 0, 0},   {INT_MIN, 0, 0},
-        {INT_MAX, 1, INT_MAX},    {INT_MIN, 1, INT_MIN},    {INT_MAX, -1, -INT_MAX},
+        {7, 2, 3},
+        {-7, 2, -3},
+        {7, -2, -3},
+        {-7, -2, 3},
+        {6, 3, 2},
+        {1, 2, 0},
+        {-1, 2, 0},
+        {7, 0, 0},
+        {0, 0, 0},
+        {INT_MIN, 0, 0},
+        {INT_MAX, 1, INT_MAX},
+        {INT_MIN, 1, INT_MIN},
+        {INT_MAX, -1, -INT_MAX},
         {INT_MIN, 2, INT_MIN / 2},
         {INT_MIN, -1, INT_MIN},  // 2^31 does not fit and wraps
         {2147483646, 2147483647, 0},

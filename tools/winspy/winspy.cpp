@@ -203,9 +203,9 @@ int Dump(HWND main) {
     GetWindowRect(main, &rc);
     std::string out = "{\"pid\": " + std::to_string(pid) + ", \"title\": " + Json(WindowText(main)) +
                       ", \"label\": " + Json(label ? WindowText(label) : L"") + ", \"rect\": [" +
-                      std::to_string(rc.left) + ", " + std::to_string(rc.top) + ", " + std::to_string(rc.right) +
-                      ", " + std::to_string(rc.bottom) + "], \"style\": " +
-                      std::to_string(static_cast<unsigned long>(GetWindowLongW(main, GWL_STYLE))) +
+                      std::to_string(rc.left) + ", " + std::to_string(rc.top) + ", " + std::to_string(rc.right) + ", " +
+                      std::to_string(rc.bottom) +
+                      "], \"style\": " + std::to_string(static_cast<unsigned long>(GetWindowLongW(main, GWL_STYLE))) +
                       ", \"exstyle\": " + std::to_string(static_cast<unsigned long>(GetWindowLongW(main, GWL_EXSTYLE)));
     WindowCount windows{pid, 0};
     EnumWindows(CountVisible, reinterpret_cast<LPARAM>(&windows));
@@ -377,8 +377,9 @@ int Ping(HWND main, DWORD durationMs, DWORD everyMs) {
         Sleep(everyMs);
     }
     char out[200];
-    std::snprintf(out, sizeof out, "{\"samples\": %d, \"worst_ms\": %.2f, \"mean_ms\": %.3f, \"over_50ms\": %d, \"gone\": %s",
-                  samples, worst, samples ? total / samples : 0.0, over, gone ? "true" : "false");
+    std::snprintf(out, sizeof out,
+                  "{\"samples\": %d, \"worst_ms\": %.2f, \"mean_ms\": %.3f, \"over_50ms\": %d, \"gone\": %s", samples,
+                  worst, samples ? total / samples : 0.0, over, gone ? "true" : "false");
     Out(std::string(out) + ", \"slow\": [" + slow + "]}\n");
     return 0;
 }
