@@ -54,19 +54,11 @@ def page_rows(scenario, n, parts=(1, 2)):
     return expected_rows(texts)
 
 
+
 def wait_settled(app, sim, requests, timeout=60):
-    """Waits until `requests` requests have been answered, then until three dumps over a second
-    agree and the label holds a count; returns the last dump."""
+    """Waits until `requests` requests have been answered, then until the list has settled."""
     sim.wait_answered(requests, timeout)
-    seen = []
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        d = app.dump()
-        seen = (seen + [(d["rows"], d["label"])])[-3:]
-        if len(seen) == 3 and all(s == seen[0] for s in seen) and d["label"].endswith(LABEL_SUFFIX):
-            return d
-        time.sleep(0.5)
-    raise TimeoutError("the list did not settle")
+    return app.wait_settled(timeout)
 
 
 def close_with_escape(test, app):

@@ -164,18 +164,6 @@ class UiWatch:
         return json.loads(text.splitlines()[-1]) if text else {}
 
 
-def wait_settled(app, timeout=60):
-    """Dumps until three dumps over a second agree and the label holds a count; returns the last."""
-    seen = []
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        d = app.dump()
-        seen = (seen + [(d["rows"], d["label"])])[-3:]
-        if len(seen) == 3 and all(s == seen[0] for s in seen) and d["label"].endswith(LABEL_SUFFIX):
-            return d
-        time.sleep(0.5)
-    raise TimeoutError("the list did not settle")
-
 
 # The first entry of page 1, healthy in every row.
 SILENT = page_rows(1)[0][0]
@@ -206,7 +194,7 @@ class HostileGateway(unittest.TestCase):
             ui = watch.result(timeout=60 + watch_ms / 1000)
             row["alive"] = app.running()
             row["ui"] = f"{ui.get('worst_ms', -1):.1f}"
-            d = wait_settled(app) if row["alive"] else {"rows": [], "label": ""}
+            d = app.wait_settled() if row["alive"] else {"rows": [], "label": ""}
             rows = d["rows"]
             owner = {r[0]: n for n in healthy for r in page_rows(n)}
             got = {n: [r for r in rows if owner.get(r[0]) == n] for n in healthy}

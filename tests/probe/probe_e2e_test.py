@@ -10,7 +10,7 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 
 from loopback_servers import FakeProxies  # noqa: E402
-from program import App, LABEL_SUFFIX  # noqa: E402
+from program import App, LABEL_SUFFIX, cell_ms  # noqa: E402
 from session import wait_for  # noqa: E402
 from simulator import Simulator  # noqa: E402
 
@@ -32,12 +32,6 @@ ROWS = [
 def scenario():
     entries = [[ip, kind, "0.5秒", "本机 回环", "高匿"] for ip, kind, _ in ROWS]
     return {"pages": {"1": {"parts": [entries, []]}}, "unlisted": "empty"}
-
-
-def cell_ms(text):
-    if text.endswith("ms") and text[:-2].isdigit():
-        return int(text[:-2])
-    return None
 
 
 class ProbeEndToEnd(unittest.TestCase):

@@ -11,7 +11,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import real_servers  # noqa: E402
-from program import App, LABEL_SUFFIX  # noqa: E402
+from program import App, LABEL_SUFFIX, cell_ms  # noqa: E402
 from session import wait_for  # noqa: E402
 from simulator import Simulator  # noqa: E402
 
@@ -27,12 +27,6 @@ LOGGED = {
     "tinyproxy": ("): OPTIONS * HTTP/1.0",),        # "Request (file descriptor 6): OPTIONS * HTTP/1.0"
     "privoxy": ('"OPTIONS * HTTP/1.0" 400',),       # its common log format line
 }
-
-
-def cell_ms(text):
-    if text.endswith("ms") and text[:-2].isdigit():
-        return int(text[:-2])
-    return None
 
 
 class RealProxiesProbe(unittest.TestCase):

@@ -29,6 +29,13 @@ LABEL_SUFFIX = "个"
 WS_VISIBLE = 0x10000000
 
 
+def cell_ms(text):
+    """The number of a delay cell "<n>ms"; None for any other text (超时, empty)."""
+    if text.endswith("ms") and text[:-2].isdigit():
+        return int(text[:-2])
+    return None
+
+
 def inspect(*args, wait_ms=0, check=True):
     """Runs winspy.exe in the session; returns its stdout (text). Raises when check and it
     fails."""
@@ -114,6 +121,18 @@ class App:
             d = self.dump()
             return d if predicate(d) else None
         return wait_for(check, timeout, interval=0.2, what="the list")
+
+    def wait_settled(self, timeout=60.0):
+        """Dumps until three dumps over a second agree and the label holds a count; returns the last."""
+        seen = []
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            d = self.dump()
+            seen = (seen + [(d["rows"], d["label"])])[-3:]
+            if len(seen) == 3 and all(s == seen[0] for s in seen) and d["label"].endswith(LABEL_SUFFIX):
+                return d
+            time.sleep(0.5)
+        raise TimeoutError("the list did not settle")
 
     def row_rect(self, row):
         return tuple(int(v) for v in inspect("rowrect", row).split())
