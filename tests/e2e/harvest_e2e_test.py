@@ -10,7 +10,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 from program import App, LABEL_PREFIX, LABEL_SUFFIX  # noqa: E402
 from session import GATEWAY_HOST, LISTING_HOST, wait_for  # noqa: E402
-from simulator import Simulator, gateway_sim  # noqa: E402
+from simulator import Simulator, gateway_sim, page_rows  # noqa: E402
 
 TITLE = "HTTP代理获取工具获取【Velmora版】by:Tessik"
 COLUMNS = ["IP地址", "代理类型", "延时", "详细地址", ""]
@@ -18,40 +18,6 @@ AGENT = ("Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1; Vorn5; .NET CLR 2.0
          ".NET CLR 3.5.21022)")
 WS_CAPTION, WS_SYSMENU, WS_THICKFRAME = 0x00C00000, 0x00080000, 0x00040000
 WS_MINIMIZEBOX, WS_MAXIMIZEBOX = 0x00020000, 0x00010000
-
-
-def is_quad(text):
-    pieces = text.split(".")
-    if pieces and pieces[-1] == "":
-        pieces.pop()  # a trailing dot adds no piece
-    return len(pieces) == 4
-
-
-def expected_rows(texts):
-    """The rows one worker's collected texts give: an address starts a row, the texts behind it fill
-    columns 1, 3 and 4; texts before the first address are dropped."""
-    rows = []
-    col = None
-    for t in texts:
-        if is_quad(t):
-            rows.append([t, "", "", "", ""])
-            col = 1
-        elif col is not None:
-            if col in (1, 3, 4):
-                rows[-1][col] = t
-            col += 1
-    return rows
-
-
-def page_rows(scenario, n, parts=(1, 2)):
-    texts = []
-    for i, part in enumerate(gateway_sim.served_texts(scenario, n), start=1):
-        if i in parts:
-            for t in part:
-                if t == "":
-                    break  # an empty span ends the collection of that part
-                texts.append(t)
-    return expected_rows(texts)
 
 
 

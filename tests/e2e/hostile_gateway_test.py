@@ -28,7 +28,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 from program import App, LABEL_PREFIX, LABEL_SUFFIX, WINSPY  # noqa: E402
 from session import WINE_RUN, wait_for, wine_env  # noqa: E402
-from simulator import Simulator, gateway_sim  # noqa: E402
+from simulator import Simulator, gateway_sim, page_rows  # noqa: E402
 
 # What the probe sends on its second connection.
 PROBE_REQUEST = b"OPTIONS * HTTP/1.0\r\n\r\n"
@@ -39,29 +39,9 @@ EXIT_LIMIT_S = 1.0
 CRASH_SIGNS = ("unhandled", "page fault", "backtrace", "exception")
 
 
-def is_quad(text):
-    pieces = text.split(".")
-    if pieces and pieces[-1] == "":
-        pieces.pop()  # a trailing dot adds no piece
-    return len(pieces) == 4
-
-
-def page_rows(n):
-    """The rows a healthy sample page gives: an address starts a row, the texts behind it fill
-    columns 1, 3 and 4; texts before the first address are dropped; an empty span ends a part."""
-    rows, col = [], None
-    for part in gateway_sim.served_texts(gateway_sim.SAMPLE, n):
-        for t in part:
-            if t == "":
-                break
-            if is_quad(t):
-                rows.append([t, "", "", "", ""])
-                col = 1
-            elif col is not None:
-                if col in (1, 3, 4):
-                    rows[-1][col] = t
-                col += 1
-    return rows
+def sample_rows(n):
+    """The rows a healthy sample page gives."""
+    return page_rows(gateway_sim.SAMPLE, n)
 
 
 def hostile_page(mode, **extra):
@@ -166,7 +146,7 @@ class UiWatch:
 
 
 # The first entry of page 1, healthy in every row.
-SILENT = page_rows(1)[0][0]
+SILENT = sample_rows(1)[0][0]
 
 
 class HostileGateway(unittest.TestCase):
@@ -196,10 +176,10 @@ class HostileGateway(unittest.TestCase):
             row["ui"] = f"{ui.get('worst_ms', -1):.1f}"
             d = app.wait_settled() if row["alive"] else {"rows": [], "label": ""}
             rows = d["rows"]
-            owner = {r[0]: n for n in healthy for r in page_rows(n)}
+            owner = {r[0]: n for n in healthy for r in sample_rows(n)}
             got = {n: [r for r in rows if owner.get(r[0]) == n] for n in healthy}
             others = [r for r in rows if r[0] not in owner]
-            expected = sum(len(page_rows(n)) for n in healthy)
+            expected = sum(len(sample_rows(n)) for n in healthy)
             row["rows"] = f"{sum(len(g) for g in got.values())}/{expected} +{len(others)}"
             row["label"] = d["label"] == f"{LABEL_PREFIX}{len(rows)}{LABEL_SUFFIX}"
             asked = {n: sum(1 for r in sim.requests() if r["page"] == n and r["part"] == 1) for n in hostile}
@@ -224,9 +204,9 @@ class HostileGateway(unittest.TestCase):
             self.assertGreater(ui.get("samples", 0), 100, ui)
             self.assertLessEqual(ui["worst_ms"], UI_LIMIT_MS, ui)
             for n in healthy:
-                self.assertEqual(got[n], page_rows(n), f"rows of healthy page {n}")
+                self.assertEqual(got[n], sample_rows(n), f"rows of healthy page {n}")
             if adds == "all":
-                self.assertEqual(others, [r for n in hostile for r in page_rows(n)], "rows of the hostile page")
+                self.assertEqual(others, [r for n in hostile for r in sample_rows(n)], "rows of the hostile page")
             elif adds == "none":
                 self.assertEqual(others, [], "rows of the hostile pages")
             elif isinstance(adds, int):

@@ -20,6 +20,42 @@ sys.path.insert(0, os.path.dirname(SIMULATOR))
 import gateway_sim  # noqa: E402,F401
 
 
+def is_quad(text):
+    """What starts a row: four pieces on splitting on "." (a trailing dot adds no piece)."""
+    pieces = text.split(".")
+    if pieces and pieces[-1] == "":
+        pieces.pop()
+    return len(pieces) == 4
+
+
+def expected_rows(texts):
+    """The rows one worker's collected texts give: an address starts a row, the texts behind it fill
+    columns 1, 3 and 4; texts before the first address are dropped."""
+    rows = []
+    col = None
+    for t in texts:
+        if is_quad(t):
+            rows.append([t, "", "", "", ""])
+            col = 1
+        elif col is not None:
+            if col in (1, 3, 4):
+                rows[-1][col] = t
+            col += 1
+    return rows
+
+
+def page_rows(scenario, n, parts=(1, 2)):
+    """The rows page n of the scenario gives from the given parts (an empty span ends a part)."""
+    texts = []
+    for i, part in enumerate(gateway_sim.served_texts(scenario, n), start=1):
+        if i in parts:
+            for t in part:
+                if t == "":
+                    break
+                texts.append(t)
+    return expected_rows(texts)
+
+
 class Simulator:
     """The gateway simulator on the build's gateway host (or `listen`), with a scenario (a dict, a
     JSON file path, or None for the embedded sample) and a request log."""
